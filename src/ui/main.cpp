@@ -1,0 +1,26 @@
+#include "QtDialogs.h"
+#include "frmMain.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+        std::fputs("mirodex: no display found (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+                   "Lumeo电话簿 is a desktop program: start it inside a graphical session.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    // Hidden to the tray is not "closed": only Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QtDialogs dialogs;
+    frmMain window(dialogs);
+    dialogs.setParent(&window);
+    window.Form_Load();
+    window.show();
+    return app.exec();
+}

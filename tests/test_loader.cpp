@@ -1,0 +1,223 @@
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "phonebook/BookReader.h"
+#include "phonebook/ManApp.h"
+#include "toolkit/Toolkit.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using TestSupport::gbk;
+using TestSupport::writeFile;
+
+namespace {
+
+struct Row {
+    QString full, shortName, ext, mobil, room;
+    bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> rows(ManItems& items) {
+    std::vector<Row> out;
+    for (const auto& e : items)
+        out.push_back({e->FullName(), e->ShortName(), e->ExtTelNo(), e->MobilNo(), e->RoomNo()});
+    return out;
+}
+
+// The line rules written out step by step with the cutting helper, as the
+// format is defined; the fast reader must agree with it on every line.
+bool referenceParse(QString line, Row& row) {
+    if (line.startsWith(u'\''))
+        return false;
+    if (!line.startsWith(u'\t'))
+        line.prepend(u'\t');
+    if (!line.endsWith(u'\t'))
+        line.append(u'\t');
+    QString* fields[] = {&row.full, &row.shortName, &row.ext, &row.mobil, &row.room};
+    for (QString* f : fields) {
+        *f = Toolkit::GetBetween(line, QStringLiteral("\t"), QStringLiteral("\t"), true);
+        while (f->startsWith(u' ') || f->startsWith(QChar(0x3000)))
+            f->remove(0, 1);
+        while (f->endsWith(u' ') || f->endsWith(QChar(0x3000)))
+            f->chop(1);
+        line.prepend(u'\t');
+    }
+    return !row.full.isEmpty();
+}
+
+class Loader : public ::testing::Test {
+protected:
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    std::vector<Row> load(const QByteArray& bytes) {
+        writeFile(path("book.txt"), bytes);
+        ManItems items;
+        QString error;
+        EXPECT_TRUE(BookReader::Read(path("book.txt"), items, error)) << error.toStdString();
+        return rows(items);
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(Loader, FieldsInFileOrderWithMissingOnesEmpty) {
+    const auto r = load(gbk(QStringLiteral("张三\tzs\t8001\r\n")));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0], (Row{QStringLiteral("张三"), QStringLiteral("zs"), QStringLiteral("8001"), {}, {}}));
+    const auto full = load(gbk(QStringLiteral("李四\tls\t8002\t13900000000\t302\textra\r\n")));
+    ASSERT_EQ(full.size(), 1u);
+    EXPECT_EQ(full[0], (Row{QStringLiteral("李四"), QStringLiteral("ls"), QStringLiteral("8002"),
+                            QStringLiteral("13900000000"), QStringLiteral("302")}));
+}
+
+TEST_F(Loader, OptionalTabsAtBothEndsAndTrimming) {
+    const Row expected{QStringLiteral("Name1"), QStringLiteral("nm"), QStringLiteral("8001"), {}, {}};
+    for (const char* line : {"Name1\tnm\t8001", "\tName1\tnm\t8001", "Name1\tnm\t8001\t", "\tName1\tnm\t8001\t",
+                             "  Name1  \t nm \t8001"}) {
+        const auto r = load(QByteArray(line) + "\r\n");
+        ASSERT_EQ(r.size(), 1u) << line;
+        EXPECT_EQ(r[0], expected) << line;
+    }
+    // Ideographic spaces are blanks too.
+    const auto wide = load(QStringLiteral("　王五　\twW\r\n").toUtf8());
+    ASSERT_EQ(wide.size(), 1u);
+    EXPECT_EQ(wide[0].full, QStringLiteral("王五"));
+}
+
+TEST_F(Loader, SkipsCommentsAndLinesWithoutAName) {
+    const auto r = load(gbk(QStringLiteral("'姓名\t缩写\r\n\r\n   \r\n\t\tzs\t1\r\n \'Name1\tx\r\n")));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].full, QStringLiteral("'Name1"));
+    EXPECT_TRUE(load(QByteArray()).empty());
+    EXPECT_TRUE(load("'only a comment\r\n'and another").empty());
+}
+
+TEST_F(Loader, AllThreeLineEndingsAndALastLineWithoutBreak) {
+    for (const char* sep : {"\r\n", "\n", "\r"}) {
+        const QByteArray s(sep);
+        const auto r = load(gbk(QStringLiteral("甲\ta")) + s + gbk(QStringLiteral("乙\tb")) + s + s +
+                            gbk(QStringLiteral("丙\tc")));
+        ASSERT_EQ(r.size(), 3u);
+        EXPECT_EQ(r[0].full, QStringLiteral("甲"));
+        EXPECT_EQ(r[1].shortName, QStringLiteral("b"));
+        EXPECT_EQ(r[2].full, QStringLiteral("丙"));
+    }
+    const auto mixed = load("a\r\nb\nc\rd\n\re");
+    EXPECT_EQ(mixed.size(), 5u);
+}
+
+TEST_F(Loader, Utf8BooksAreRecognisedAndTheMarkDropped) {
+    const QString text = QStringLiteral("张三\tzs\r\n");
+    const auto plain = load(text.toUtf8());
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_EQ(plain[0].full, QStringLiteral("张三"));
+    const auto marked = load(QByteArray("\xEF\xBB\xBF") + text.toUtf8());
+    ASSERT_EQ(marked.size(), 1u);
+    EXPECT_EQ(marked[0].full, QStringLiteral("张三"));
+    // Code page 936 text stays 936, even where its first bytes happen to be valid UTF-8.
+    const auto legacy = load(gbk(QStringLiteral("Ab\r\n张三\tzs\r\n")));
+    ASSERT_EQ(legacy.size(), 2u);
+    EXPECT_EQ(legacy[1].full, QStringLiteral("张三"));
+}
+
+TEST_F(Loader, MultibyteCharactersSplitAcrossReadBlocks) {
+    // Push a two-byte character across every offset near the 64 KiB block edge.
+    for (int pad = 65530; pad < 65540; ++pad) {
+        QByteArray bytes = "'" + QByteArray(pad - 3, 'x') + "\r\n";
+        bytes += gbk(QStringLiteral("欧阳\toy\r\n"));
+        const auto r = load(bytes);
+        ASSERT_EQ(r.size(), 1u) << pad;
+        EXPECT_EQ(r[0].full, QStringLiteral("欧阳")) << pad;
+    }
+    // The same for a CR at the end of a block followed by its LF.
+    QByteArray crlf = "a" + QByteArray(65534, ' ') + "\r\nb\tx\r\n";
+    EXPECT_EQ(load(crlf).size(), 2u);
+}
+
+TEST_F(Loader, BadBytesNeverLoseALine) {
+    // Invalid sequences in both encodings, NUL bytes and a huge line.
+    const auto r = load(QByteArray("\x81 bad\tx\r\nnul\0in\tx\r\nok\ty\x81", 24));
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_TRUE(r[0].full.contains(QChar(0xFFFD)));
+    EXPECT_EQ(r[1].full, QString::fromLatin1("nul\0in", 6));
+    EXPECT_EQ(r[2].full, QStringLiteral("ok"));
+    EXPECT_EQ(r[2].shortName, QStringLiteral("y\uFFFD")); // an incomplete last character is not dropped
+    const auto broken = load(QByteArray("\xE5\xBC\xA0\xE4\tzs\r\n张三"));
+    EXPECT_EQ(broken.size(), 2u);
+
+    QByteArray huge(8 * 1024 * 1024, 'n');
+    huge += "\tlong\r\nnext\tn";
+    const auto big = load(huge);
+    ASSERT_EQ(big.size(), 2u);
+    EXPECT_EQ(big[0].full.size(), 8 * 1024 * 1024);
+    EXPECT_EQ(big[1].full, QStringLiteral("next"));
+}
+
+TEST_F(Loader, AgreesWithTheStepByStepRulesOnRandomLines) {
+    QRandomGenerator rng(20261207);
+    const QString alphabet = QStringLiteral("\t\t\t  　'a张");
+    for (int i = 0; i < 3000; ++i) {
+        QString line;
+        const int len = int(rng.bounded(12));
+        for (int k = 0; k < len; ++k)
+            line += alphabet.at(int(rng.bounded(alphabet.size())));
+        Row expected;
+        const bool expectEntry = referenceParse(line, expected);
+        BookReader::Fields got;
+        ASSERT_EQ(BookReader::ParseLine(line, got), expectEntry) << line.toStdString();
+        if (expectEntry) {
+            EXPECT_EQ((Row{got.FullName, got.ShortName, got.ExtTelNo, got.MobilNo, got.RoomNo}), expected)
+                << line.toStdString();
+        }
+    }
+}
+
+TEST_F(Loader, BothBooksMissingShowTwoMessagesPrivateFirst) {
+    ScriptedDialogs dialogs;
+    ManApp app(&dialogs);
+    EXPECT_EQ(app.LoadManItems(path("PrivateTel.txt"), path("PublicTel.txt")), 2);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("初始化本地电话簿错误：")));
+    EXPECT_TRUE(dialogs.messages[0].text.endsWith(u'(' + path("PrivateTel.txt") + u')'));
+    EXPECT_TRUE(dialogs.messages[1].text.startsWith(QStringLiteral("初始化公共电话簿错误：")));
+    EXPECT_TRUE(dialogs.messages[1].text.endsWith(u'(' + path("PublicTel.txt") + u')'));
+    for (const auto& m : dialogs.messages) {
+        EXPECT_EQ(m.title, QStringLiteral("Lumeo电话簿"));
+        EXPECT_EQ(m.icon, Dialogs::Icon::Error);
+    }
+    EXPECT_EQ(app.ManItems()->Count(), 0);
+    EXPECT_FALSE(QFile::exists(path("PrivateTel.txt"))); // a missing book is never created
+}
+
+TEST_F(Loader, PrivateEntriesComeFirstAndReloadReplaces) {
+    writeFile(path("priv.txt"), gbk(QStringLiteral("张三\tzs\t1\r\n")));
+    writeFile(path("pub.txt"), gbk(QStringLiteral("李四\tls\t2\r\n张三\tzs\t1\r\n")));
+    ScriptedDialogs dialogs;
+    ManApp app(&dialogs);
+    app.LoadManItems(path("priv.txt"), path("pub.txt"));
+    const auto before = app.ManItems();
+    EXPECT_EQ(before->Count(), 3);
+    EXPECT_EQ(before->Item(1)->ExtTelNo(), QStringLiteral("1"));
+    EXPECT_EQ(before->Item(2)->FullName(), QStringLiteral("李四"));
+    app.LoadManItems(path("priv.txt"), path("pub.txt"));
+    EXPECT_NE(app.ManItems(), before);
+    EXPECT_EQ(rows(*app.ManItems()), rows(*before));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(Loader, OnlyTheUnreadableBookIsReported) {
+    writeFile(path("pub.txt"), gbk(QStringLiteral("李四\tls\r\n")));
+    QDir(dir.path()).mkdir(QStringLiteral("folder"));
+    ScriptedDialogs dialogs;
+    ManApp app(&dialogs);
+    EXPECT_EQ(app.LoadManItems(path("folder"), path("pub.txt")), 1);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("初始化本地电话簿错误：")));
+    EXPECT_EQ(app.ManItems()->Count(), 1);
+    // A path through a plain file fails even for root.
+    EXPECT_EQ(app.LoadManItems(path("pub.txt"), path("pub.txt/x")), 1);
+    EXPECT_TRUE(dialogs.messages.back().text.startsWith(QStringLiteral("初始化公共电话簿错误：")));
+    EXPECT_EQ(app.ManItems()->Count(), 1);
+}

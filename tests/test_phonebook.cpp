@@ -1,0 +1,90 @@
+#include "phonebook/ManItems.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QString names(const ManItems& items) {
+    QStringList out;
+    for (const auto& entry : items)
+        out << entry->FullName();
+    return out.join(u',');
+}
+} // namespace
+
+TEST(ManItems, NewCollectionIsEmpty) {
+    ManItems items;
+    EXPECT_EQ(items.Count(), 0);
+    EXPECT_EQ(items.begin(), items.end());
+    EXPECT_EQ(items.Item(1), nullptr);
+}
+
+TEST(ManItems, AddSetsEveryFieldAndKeepsInsertionOrder) {
+    ManItems items;
+    auto a = items.Add(QStringLiteral("张三"), QStringLiteral("zs"), QStringLiteral("8001"),
+                       QStringLiteral("13800000000"), QStringLiteral("301"));
+    auto b = items.Add(QStringLiteral("张三"), QStringLiteral("zs"), QStringLiteral("8001"),
+                       QStringLiteral("13800000000"), QStringLiteral("301"), QString());
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(items.Count(), 2);
+    EXPECT_EQ(a->FullName(), QStringLiteral("张三"));
+    EXPECT_EQ(a->ShortName(), QStringLiteral("zs"));
+    EXPECT_EQ(a->ExtTelNo(), QStringLiteral("8001"));
+    EXPECT_EQ(a->MobilNo(), QStringLiteral("13800000000"));
+    EXPECT_EQ(a->RoomNo(), QStringLiteral("301"));
+    EXPECT_EQ(items.Item(1), a);
+    EXPECT_EQ(items.Item(2), b);
+}
+
+TEST(ManItems, RemoveShiftsLaterEntriesForward) {
+    ManItems items;
+    for (const char* n : {"a", "b", "c"})
+        items.Add(QString::fromLatin1(n), {}, {}, {}, {});
+    EXPECT_TRUE(items.Remove(1));
+    EXPECT_EQ(items.Item(1)->FullName(), QStringLiteral("b"));
+    EXPECT_EQ(names(items), QStringLiteral("b,c"));
+    EXPECT_FALSE(items.Remove(0));
+    EXPECT_FALSE(items.Remove(3));
+    EXPECT_EQ(items.Item(3), nullptr);
+    EXPECT_EQ(items.Count(), 2);
+}
+
+TEST(ManItems, KeysIgnoreLetterCaseAndRejectDuplicates) {
+    ManItems items;
+    items.Add(QStringLiteral("first"), {}, {}, {}, {});
+    auto keyed = items.Add(QStringLiteral("Boss"), {}, {}, {}, {}, QStringLiteral("Boss"));
+    ASSERT_TRUE(keyed);
+    EXPECT_EQ(items.Item(QStringLiteral("BOSS")), keyed);
+    EXPECT_EQ(items.Add(QStringLiteral("again"), {}, {}, {}, {}, QStringLiteral("boss")), nullptr);
+    EXPECT_EQ(items.Count(), 2);
+    EXPECT_EQ(items.Item(QStringLiteral("nobody")), nullptr);
+    EXPECT_FALSE(items.Remove(QStringLiteral("nobody")));
+
+    // Removing by position drops the key too, and a key survives earlier removals.
+    items.Add(QStringLiteral("last"), {}, {}, {}, {}, QStringLiteral("Last"));
+    EXPECT_TRUE(items.Remove(1));
+    EXPECT_EQ(items.Item(QStringLiteral("last"))->FullName(), QStringLiteral("last"));
+    EXPECT_TRUE(items.Remove(QStringLiteral("bOSS")));
+    EXPECT_EQ(items.Item(QStringLiteral("boss")), nullptr);
+    EXPECT_EQ(names(items), QStringLiteral("last"));
+    EXPECT_NE(items.Add(QStringLiteral("boss again"), {}, {}, {}, {}, QStringLiteral("BOSS")), nullptr);
+}
+
+TEST(ManItems, EntriesOutliveTheCollection) {
+    ManItems::Entry kept;
+    {
+        ManItems items;
+        kept = items.Add(QStringLiteral("留下"), {}, {}, {}, {});
+    }
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->FullName(), QStringLiteral("留下"));
+}
+
+TEST(ManItem, FieldsStoreExactlyWhatIsSet) {
+    ManItem item;
+    EXPECT_TRUE(item.FullName().isEmpty());
+    item.RoomNo(QStringLiteral("  301 "));
+    EXPECT_EQ(item.RoomNo(), QStringLiteral("  301 "));
+    item.RoomNo(QString());
+    EXPECT_TRUE(item.RoomNo().isEmpty());
+}

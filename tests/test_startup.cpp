@@ -1,0 +1,122 @@
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "phonebook/ManApp.h"
+#include "ui/TXLMain.h"
+#include "ui/frmMain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(store.isValid() && books.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+    }
+    QString storeFile() const { return store.filePath(QStringLiteral("Pellinor/Mirodex.conf")); }
+    QString book(const char* name) const { return books.filePath(QString::fromLatin1(name)); }
+    void storeValue(const QString& key, const QVariant& value) {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
+                    QStringLiteral("Mirodex"));
+        s.setValue(key, value);
+    }
+    QTemporaryDir store;
+    QTemporaryDir books;
+};
+
+} // namespace
+
+TEST_F(Startup, FirstStartStoresTheEightDefaultsAndReportsBothMissingBooks) {
+    ScriptedDialogs dialogs;
+    {
+        frmMain window(dialogs);
+        window.Form_Load();
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Lumeo电话簿"));
+        EXPECT_EQ(window.searchBox()->text(), QStringLiteral(" "));
+        EXPECT_EQ(window.manApp()->ManItems()->Count(), 0);
+        ASSERT_TRUE(QFile::exists(storeFile())); // saved at once, before unload
+    }
+    QSettings s(storeFile(), QSettings::IniFormat);
+    EXPECT_EQ(s.allKeys().size(), 8);
+    const QString dir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
+    EXPECT_EQ(s.value(QStringLiteral("SoftName")).toString(), QStringLiteral("Lumeo电话簿"));
+    EXPECT_EQ(s.value(QStringLiteral("LogFilePath")).toString(), dir + QStringLiteral("txl.log"));
+    EXPECT_EQ(s.value(QStringLiteral("DebugFilePath")).toString(), dir + QStringLiteral("TxlDebug.txt"));
+    EXPECT_EQ(s.value(QStringLiteral("IsDebug")).toString(), QStringLiteral("false"));
+    EXPECT_EQ(s.value(QStringLiteral("SrvTxlFile")).toString(), dir + QStringLiteral("PublicTel.txt"));
+    EXPECT_EQ(s.value(QStringLiteral("LocalTxlFile")).toString(), dir + QStringLiteral("PrivateTel.txt"));
+    EXPECT_EQ(s.value(QStringLiteral("FtpServer")).toString(), QStringLiteral("ftp://127.0.0.1"));
+    EXPECT_EQ(s.value(QStringLiteral("FtpFile")).toString(), QStringLiteral("/PublicTel.txt"));
+
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("初始化本地电话簿错误：")));
+    EXPECT_TRUE(dialogs.messages[1].text.startsWith(QStringLiteral("初始化公共电话簿错误：")));
+}
+
+TEST_F(Startup, LaterStartReadsStoredValuesAndLoadsPrivateBookFirst) {
+    TestSupport::writeFile(book("mine.txt"), TestSupport::gbk(QStringLiteral("自己\tzj\t1\r\n")));
+    TestSupport::writeFile(book("all.txt"), TestSupport::gbk(QStringLiteral("公共\tgg\t2\r\n")));
+    storeValue(QStringLiteral("LocalTxlFile"), book("mine.txt"));
+    storeValue(QStringLiteral("SrvTxlFile"), book("all.txt"));
+    storeValue(QStringLiteral("IsDebug"), true);
+    const QDateTime before = QFileInfo(storeFile()).lastModified();
+
+    ScriptedDialogs dialogs;
+    {
+        frmMain window(dialogs);
+        window.Form_Load();
+        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_TRUE(TXLMain::Flag(TXLMain::kIsDebug));
+        auto items = window.manApp()->ManItems();
+        ASSERT_EQ(items->Count(), 2);
+        EXPECT_EQ(items->Item(1)->FullName(), QStringLiteral("自己"));
+        EXPECT_EQ(items->Item(2)->FullName(), QStringLiteral("公共"));
+        // Something was stored already, so start-up wrote nothing.
+        EXPECT_EQ(QFileInfo(storeFile()).lastModified(), before);
+        TXLMain::settings().Item(TXLMain::kFtpServer)->Value(QStringLiteral("ftp://10.1.2.3"));
+        window.close(); // unload saves
+    }
+    EXPECT_FALSE(TXLMain::HasSettings());
+    ScriptedDialogs again;
+    frmMain second(again);
+    second.Form_Load();
+    EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), QStringLiteral("ftp://10.1.2.3"));
+    EXPECT_EQ(TXLMain::Text(TXLMain::kLocalTxlFile), book("mine.txt"));
+}
+
+TEST_F(Startup, BrokenStoreKeepsDefaultsAndSaysSoOnce) {
+    TestSupport::writeFile(store.filePath(QStringLiteral("Pellinor")), "a file, not a folder");
+    ScriptedDialogs dialogs;
+    {
+        frmMain window(dialogs);
+        window.Form_Load();
+        EXPECT_EQ(TXLMain::Text(TXLMain::kFtpFile), QStringLiteral("/PublicTel.txt"));
+    }
+    int storeMessages = 0;
+    for (const auto& m : dialogs.messages)
+        storeMessages += m.text.startsWith(QStringLiteral("无法读写设置")) ? 1 : 0;
+    EXPECT_EQ(storeMessages, 1);
+}
+
+TEST_F(Startup, WindowTakesTheTopRightQuarter) {
+    ScriptedDialogs dialogs;
+    frmMain window(dialogs);
+    window.Form_Load();
+    window.show();
+    window.PlaceWindow();
+    const QRect screen = window.screen()->geometry();
+    const QRect frame = window.frameGeometry();
+    EXPECT_EQ(frame.top(), screen.top());
+    EXPECT_EQ(frame.left(), screen.left() + int(screen.width() * 0.75));
+    EXPECT_NEAR(frame.width(), screen.width() / 4, 2);
+    EXPECT_NEAR(frame.height(), screen.height() / 2, 2);
+}
