@@ -80,7 +80,7 @@ enum class Encoding { Gbk, Utf8, Utf8Bom };
 
 // Looks ahead through the file to choose the encoding, then rewinds.
 // A code-page-936 book usually fails the UTF-8 check on its first Chinese name.
-bool detect(QFile& file, Encoding& encoding, QString& error) {
+bool detect(QIODevice& file, Encoding& encoding, QString& error) {
     QByteArray block(kBlock, Qt::Uninitialized);
     Utf8Check check;
     bool first = true;
@@ -150,6 +150,10 @@ bool Read(const QString& path, ManItems& items, QString& error) {
         error = file.errorString();
         return false;
     }
+    return Read(file, items, error);
+}
+
+bool Read(QIODevice& file, ManItems& items, QString& error) {
     Encoding encoding = Encoding::Gbk;
     if (!detect(file, encoding, error))
         return false;

@@ -4,6 +4,7 @@
 #include <QStringView>
 
 class ManItems;
+class QIODevice;
 
 namespace BookReader {
 
@@ -29,5 +30,7 @@ bool ParseLine(QStringView line, Fields& out);
 // Returns false with the reason in `error` when the file cannot be opened or
 // read; entries read before the failure stay in `items`.
 bool Read(const QString& path, ManItems& items, QString& error);
+// The same for an open, seekable device.
+bool Read(QIODevice& device, ManItems& items, QString& error);
 
 } // namespace BookReader
