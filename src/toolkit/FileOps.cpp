@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -25,6 +26,11 @@ bool Replace(const QString& source, const QString& target, QString& error) {
         return false;
     }
     return true;
+}
+
+bool IsWritableDir(const QString& dir) {
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".mirodex-probe-XXXXXX")));
+    return probe.open();
 }
 
 bool Sync(const QString& path, QString& error) {

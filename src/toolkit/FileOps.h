@@ -19,6 +19,10 @@ bool Replace(const QString& source, const QString& target, QString& error);
 // existing target stays whole until the new one is complete.
 bool CopyOver(const QString& source, const QString& target, QString& error);
 
+// True when a file can be created in `dir` (tried, not guessed from mode bits,
+// so read-only mounts count as read-only even for root).
+bool IsWritableDir(const QString& dir);
+
 // Forces a written file's data to disk.
 bool Sync(const QString& path, QString& error);
 

@@ -1,9 +1,11 @@
 #include "TXLMain.h"
 
 #include "toolkit/AppInfo.h"
+#include "toolkit/FileOps.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
 
 #include <memory>
 
@@ -13,19 +15,32 @@ std::unique_ptr<Settings> g_settings;
 QString g_vendorName;
 } // namespace
 
+QString DefaultDirectory() {
+    const QString programDir = QCoreApplication::applicationDirPath();
+    // A portable copy keeps its books and logs beside itself; an installed one
+    // (a folder the user cannot write) keeps them in the user's data folder.
+    if (FileOps::IsWritableDir(programDir))
+        return QDir::toNativeSeparators(programDir);
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
+                            AppInfo::VendorName() + u'/' + AppInfo::Title();
+    QDir().mkpath(dataDir);
+    return QDir::toNativeSeparators(dataDir);
+}
+
 QString DefaultPath(const QString& fileName) {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator() + fileName;
+    return DefaultDirectory() + QDir::separator() + fileName;
 }
 
 void RegisterSettings() {
     g_settings = std::make_unique<Settings>();
     Settings& s = *g_settings;
+    const QString dir = DefaultDirectory() + QDir::separator();
     s.Add(kSoftName, AppInfo::ProductName(), QString(), Setting::Text);
-    s.Add(kLogFilePath, DefaultPath(QStringLiteral("txl.log")), QString(), Setting::Text);
-    s.Add(kDebugFilePath, DefaultPath(QStringLiteral("TxlDebug.txt")), QString(), Setting::Text);
+    s.Add(kLogFilePath, dir + QStringLiteral("txl.log"), QString(), Setting::Text);
+    s.Add(kDebugFilePath, dir + QStringLiteral("TxlDebug.txt"), QString(), Setting::Text);
     s.Add(kIsDebug, false, QString(), Setting::Boolean);
-    s.Add(kSrvTxlFile, DefaultPath(QStringLiteral("PublicTel.txt")), QString(), Setting::Text);
-    s.Add(kLocalTxlFile, DefaultPath(QStringLiteral("PrivateTel.txt")), QString(), Setting::Text);
+    s.Add(kSrvTxlFile, dir + QStringLiteral("PublicTel.txt"), QString(), Setting::Text);
+    s.Add(kLocalTxlFile, dir + QStringLiteral("PrivateTel.txt"), QString(), Setting::Text);
     s.Add(kFtpServer, QStringLiteral("ftp://127.0.0.1"), QString(), Setting::Text);
     s.Add(kFtpFile, QStringLiteral("/PublicTel.txt"), QString(), Setting::Text);
 }

@@ -30,7 +30,10 @@ QString& vendorName();
 QString Text(const QString& key);
 bool Flag(const QString& key);
 
-// The program's own directory and a file name joined with the platform's separator.
+// Where the default books and logs live: the program's own directory when the
+// user can write it, else the per-user data folder.
+QString DefaultDirectory();
+// That directory and a file name joined with the platform's separator.
 QString DefaultPath(const QString& fileName);
 
 } // namespace TXLMain
