@@ -36,6 +36,13 @@ public:
         return {};
     }
 
+    QVariant GetChunk(int size, int dataType) override {
+        if (onChunk)
+            onChunk();
+        return InetControl::GetChunk(size, dataType);
+    }
+    std::function<void()> onChunk;
+
     using InetControl::beginRequest;
     using InetControl::completeRequest;
     using InetControl::failRequest;
@@ -401,10 +408,13 @@ TEST_F(Session, DestroyingTheSessionWhileACommandWaitsEndsTheWait) {
 
     // The same in the middle of handing over a long response.
     item = newItem();
+    QTimer killer;
+    killer.setSingleShot(true);
+    QObject::connect(&killer, &QTimer::timeout, [&] { delete item.data(); });
     behaviour = [&](FakeControl& c) {
         c.beginRequest();
         c.completeRequest(QString(5000, u'x'));
-        QTimer::singleShot(0, [&] { delete item.data(); });
+        c.onChunk = [&] { killer.start(0); };
         return FtpError();
     };
     item->DIR_FILES(QString());
