@@ -514,6 +514,9 @@ FtpError InetControl::startTransfer(const QString& url, const QString& operation
         requestUrl += QUrl::toPercentEncoding(op.b, "/");
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, curl_off_t(t->file.size()));
+        // The session looks at the sockets only every few milliseconds; a
+        // larger buffer keeps uploads from being paced by that.
+        curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, 1024L * 1024L);
         noBody = false;
         break;
     }

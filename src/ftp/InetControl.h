@@ -72,7 +72,6 @@ public:
     // True while one of this control's events is being delivered, when the
     // control must not be deleted directly.
     bool isDelivering() const { return m_delivering > 0; }
-    QString currentDirectory() const { return m_currentDir; }
 
 signals:
     void StateChanged(int state);
