@@ -1,0 +1,115 @@
+#pragma once
+
+#include "FtpError.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class InetControl;
+class frmInetTrans;
+
+#ifdef DELETE // winnt.h
+#undef DELETE
+#endif
+
+// One FTP session. Each command method hands one operation to the transfer
+// control, waits for it (letting window events through) until it completes,
+// fails or runs past RequestTimeout, and leaves the outcome in Status,
+// OptStatus, OptString, ResponseString and UseTime. Command methods never pass
+// a failure to their caller; with the IsDebug setting on, every failure is also
+// appended as a tagged record to the file named by DebugFilePath.
+//
+// The object may be destroyed while one of its commands waits (from a handler
+// run by the wait's event passes): the waiting command then returns at once.
+class FtpItem : public QObject {
+    Q_OBJECT
+public:
+    enum StatusValue { Idle = 0, Busy = 1, Completed = 2, TimedOut = 4, Failed = 5 };
+    using ControlFactory = std::function<InetControl*()>;
+    using Clock = std::function<qint64()>; // monotonic nanoseconds
+
+    explicit FtpItem(QObject* parent = nullptr);
+    // Every control the session creates comes from `factory`; `clock` replaces
+    // the monotonic clock. Either may be empty. Meant for tests.
+    FtpItem(ControlFactory factory, Clock clock, QObject* parent = nullptr);
+    ~FtpItem() override;
+
+    int Status() const { return m_status; }
+    QString ResponseString() const { return m_responseString; }
+
+    // Stores the address as an ftp URL (any other scheme is replaced by ftp://,
+    // a bare host gets ftp:// in front) and rebuilds the request URL. Fails and
+    // changes nothing when the toolkit's position answer is not a usable number:
+    // the result then holds the run-time error (13 type mismatch, 6 overflow).
+    FtpError Server(const QString& vData);
+    QString Server() const { return m_server; }
+
+    void SIZE(const QString& remoteFile);
+    void RmDir(const QString& remoteDir);
+    void RENAME(const QString& oldName, const QString& newName);
+    void QUIT();
+    void PWD();
+    void PUT_FILE(const QString& localFile, const QString& remoteFile);
+    void MkDir(const QString& remoteDir);
+    void GET_FILE(const QString& remoteFile, const QString& localFile);
+    void DIR_FILES(const QString& remotePath);
+    void DELETE(const QString& remoteFile);
+    void CLOSE_FTP();
+    void CDUP();
+    void CD(const QString& remoteDir);
+
+    // Seconds of the last completed command, in ten-thousandths.
+    qint64 UseTime() const { return m_useTime; }
+    int OptStatus() const { return m_optStatus; }
+    QString OptString() const { return m_optString; }
+
+    QString UserName() const;
+    void UserName(const QString& vData);
+    QString Password() const;
+    void Password(const QString& vData);
+    // Read from the control; written to the control and kept for fresh ones.
+    int RequestTimeout() const;
+    void RequestTimeout(int vData);
+
+    // Replaces the control (cancelling whatever it still runs) by a fresh one.
+    void ReNew();
+
+    // The URL handed over with every command. It may carry the password: it is
+    // for checks, never for display or files.
+    QString requestUrl() const { return msUrl; }
+
+    // Ten-thousandths of a second as text: at most four decimals, no trailing
+    // zeros ("2.5", "0.0781", "3").
+    static QString formatUseTime(qint64 tenThousandths);
+
+private:
+    void runCommand(int command, const QString& operation);
+    void BuildUrl();
+    bool WaitForCompletion();
+    bool IsTimedOut() const;
+    void LogError(const QString& procedure, const FtpError& error, int lineNumber,
+                  const QString& extraData = QString());
+    void writeRecord(const QString& procedure, int lineNumber, const QString& extraData) const;
+    QString scrub(QString text) const;
+    void moInet_StateChanged(int state);
+    qint64 now() const;
+
+    int m_status = Idle;
+    int m_optStatus = 0;
+    QString m_optString;
+    QString m_responseString;
+    qint64 m_useTime = 0;
+    int m_requestTimeout = 60;
+    QString m_server;
+    QString msUrl;
+    QString m_urlPassword; // the password BuildUrl put into msUrl, kept out of files
+    qint64 msngStartTime = 0;
+    InetControl* moInet = nullptr;
+    frmInetTrans* mfrmTrans = nullptr;
+    QMetaObject::Connection m_inetConnection;
+    ControlFactory m_factory;
+    Clock m_clock;
+};

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "FtpError.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+// The transfer control the FTP session drives: one FTP operation at a time,
+// given as a URL and an operation text ("GET remote local", "PUT local remote",
+// "SIZE f", "LS p", "DIR p", "CD d", "CDUP", "PWD", "MKDIR d", "RMDIR d",
+// "RENAME old new", "DELETE f", "QUIT", "CLOSE").
+//
+// Runs on libcurl's multi interface pumped by the Qt event loop of the calling
+// thread: Execute returns at once and the outcome arrives later as StateChanged,
+// always from the event loop, never from inside Execute. State 12 means the
+// response is complete and its text can be read with GetChunk; state 11 means
+// failure, described by ResponseCode (the server's reply code, 0 when no reply
+// explains it) and ResponseInfo.
+//
+// Every operation uses a connection of its own. The control keeps the current
+// remote directory (set by CD and CDUP, forgotten by QUIT and CLOSE) and starts
+// every operation there, so relative names resolve against it.
+//
+// Credentials go to libcurl as separate options, never inside the URL. When the
+// URL carries "user:password@" those are stripped; they are used only when the
+// control's own UserName is empty. Only ftp:// and ftps:// are accepted.
+class InetControl : public QObject {
+    Q_OBJECT
+public:
+    enum StateConstants {
+        icNone = 0,
+        icConnecting = 3,
+        icConnected = 4,
+        icReceivingResponse = 7,
+        icError = 11,
+        icResponseCompleted = 12,
+    };
+    enum ProtocolConstants { icUnknown = 0, icDefault = 1, icFTP = 2 };
+    enum DataTypeConstants { icString = 0 };
+
+    explicit InetControl(QObject* parent = nullptr);
+    ~InetControl() override;
+
+    int Protocol() const { return m_protocol; }
+    void Protocol(int vData) { m_protocol = vData; }
+    // Seconds; bounds connecting and any stall of a running operation. 0 = no limit.
+    int RequestTimeout() const { return m_requestTimeout; }
+    void RequestTimeout(int vData) { m_requestTimeout = vData; }
+    QString UserName() const { return m_userName; }
+    void UserName(const QString& vData) { m_userName = vData; }
+    QString Password() const { return m_password; }
+    void Password(const QString& vData) { m_password = vData; }
+
+    // Starts one operation. A refusal (a request still running, a URL or
+    // operation text that cannot be used, a local file that cannot be read)
+    // comes back as the result and raises no event.
+    virtual FtpError Execute(const QString& url, const QString& operation);
+    // True from Execute until the final state event has been delivered.
+    virtual bool StillExecuting() const;
+    // The next piece (at most `size` characters) of the response text; empty
+    // when nothing is left. Only icString is supported.
+    virtual QVariant GetChunk(int size, int dataType);
+    virtual int ResponseCode() const { return m_responseCode; }
+    virtual QString ResponseInfo() const { return m_responseInfo; }
+
+    // Abandons the running request: no further event of it is delivered.
+    virtual void Cancel();
+
+    // True while one of this control's events is being delivered, when the
+    // control must not be deleted directly.
+    bool isDelivering() const { return m_delivering > 0; }
+
+signals:
+    void StateChanged(int state);
+
+protected:
+    // Bookkeeping shared with test doubles: a request begins, then ends with
+    // exactly one of completeRequest / failRequest (or a Cancel).
+    void beginRequest();
+    void postState(int state);
+    void completeRequest(const QString& response);
+    void failRequest(int code, const QString& info);
+
+private:
+    struct Transfer;
+    struct Private;
+    void deliver(quint64 serial, int state, bool final);
+    void finishTransfer(int curlCode);
+    FtpError startTransfer(const QString& url, const QString& operation);
+    QString scrub(QString text) const;
+
+    std::unique_ptr<Private> d;
+    int m_protocol = icFTP;
+    int m_requestTimeout = 0;
+    QString m_userName;
+    QString m_password;
+    QString m_urlPassword; // from the last URL, kept only to keep it out of texts
+
+    quint64 m_serial = 0;
+    bool m_finalPending = false;
+    int m_delivering = 0;
+    int m_responseCode = 0;
+    QString m_responseInfo;
+    QString m_response;
+    qsizetype m_chunkPos = 0;
+
+    QString m_dirOwner; // which server and login m_currentDir belongs to
+    QString m_currentDir;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real FTP server (pyftpdlib) on 127.0.0.1 and a free port, serving a fresh
+// temporary folder with full rights. Stopped when destroyed.
+class FtpServer {
+public:
+    struct Options {
+        bool anonymous = true;
+        QString user; // empty: no password login
+        QString password;
+        int readLimit = 0;  // bytes/s accepted on uploads, 0 = unthrottled
+        int writeLimit = 0; // bytes/s sent on downloads, 0 = unthrottled
+    };
+
+    FtpServer();
+    explicit FtpServer(const Options& options);
+    ~FtpServer();
+    FtpServer(const FtpServer&) = delete;
+    FtpServer& operator=(const FtpServer&) = delete;
+
+    // Starts the server and waits for its port; false with the reason in `error`.
+    bool start(QString* error = nullptr);
+    // Ends the server at once (the port then refuses connections).
+    void kill();
+
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    quint16 port() const { return m_port; }
+    QString url() const; // "ftp://127.0.0.1:<port>"
+    QString root() const { return m_root.path(); }
+    QString path(const QString& name) const { return m_root.filePath(name); }
+
+private:
+    Options m_options;
+    QTemporaryDir m_root;
+    QProcess m_process;
+    quint16 m_port = 0;
+};

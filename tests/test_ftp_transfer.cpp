@@ -1,0 +1,285 @@
+#include "FtpServer.h"
+#include "TestSupport.h"
+#include "ftp/FtpItem.h"
+#include "ftp/InetControl.h"
+#include "ui/TXLMain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+// Bytes that survive only a binary transfer: every byte value, bare CR and LF.
+QByteArray binaryPayload(int size) {
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (int i = 0; i < size; ++i)
+        bytes.append(char((i * 7 + i / 256) & 0xFF));
+    return bytes;
+}
+
+class FtpTransfer : public ::testing::Test {
+protected:
+    void SetUp() override { startServer(FtpServer::Options()); }
+    void TearDown() override { TXLMain::ReleaseSettings(); }
+
+    void startServer(const FtpServer::Options& options) {
+        server = std::make_unique<FtpServer>(options);
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        ASSERT_FALSE(ftp.Server(server->url()).failed());
+        ftp.RequestTimeout(10);
+    }
+    QString local(const QString& name) const { return dir.filePath(name); }
+    void expectDone(const char* label) {
+        EXPECT_EQ(ftp.OptStatus(), 0) << ftp.OptString().toStdString();
+        EXPECT_EQ(ftp.OptString(), QString::fromLatin1(label) + QStringLiteral("OKOK"));
+        EXPECT_EQ(ftp.Status(), FtpItem::Idle);
+    }
+
+    std::unique_ptr<FtpServer> server;
+    QTemporaryDir dir;
+    FtpItem ftp;
+};
+
+} // namespace
+
+TEST_F(FtpTransfer, GetFileBringsTheFileByteForByte) {
+    const QByteArray payload = binaryPayload(300 * 1024) + TestSupport::gbk(QStringLiteral("张三\r\n"));
+    writeFile(server->path(QStringLiteral("PublicTel.txt")), payload);
+
+    ftp.GET_FILE(QStringLiteral("/PublicTel.txt"), local(QStringLiteral("copy.txt")));
+    expectDone("GET_FILE...");
+    EXPECT_EQ(readFile(local(QStringLiteral("copy.txt"))), payload);
+    EXPECT_TRUE(ftp.ResponseString().isEmpty());
+    EXPECT_GT(ftp.UseTime(), 0);
+
+    writeFile(server->path(QStringLiteral("empty.txt")), QByteArray());
+    ftp.GET_FILE(QStringLiteral("empty.txt"), local(QStringLiteral("empty copy.txt")));
+    expectDone("GET_FILE...");
+    EXPECT_TRUE(QFile::exists(local(QStringLiteral("empty copy.txt"))));
+}
+
+TEST_F(FtpTransfer, MutatingCommandsChangeTheServerFolder) {
+    const QByteArray payload = binaryPayload(70 * 1024);
+    writeFile(local(QStringLiteral("up load.bin")), payload);
+
+    ftp.MkDir(QStringLiteral("docs"));
+    expectDone("MKDIR...");
+    EXPECT_TRUE(QFileInfo(server->path(QStringLiteral("docs"))).isDir());
+
+    ftp.PUT_FILE(local(QStringLiteral("up load.bin")), QStringLiteral("docs/up.bin"));
+    expectDone("PUT_FILE...");
+    EXPECT_EQ(readFile(server->path(QStringLiteral("docs/up.bin"))), payload);
+
+    ftp.RENAME(QStringLiteral("docs/up.bin"), QStringLiteral("docs/电话.bin"));
+    expectDone("RENAME...");
+    EXPECT_FALSE(QFile::exists(server->path(QStringLiteral("docs/up.bin"))));
+    EXPECT_EQ(readFile(server->path(QStringLiteral("docs/电话.bin"))), payload);
+
+    ftp.DELETE(QStringLiteral("docs/电话.bin"));
+    expectDone("DELETE...");
+    EXPECT_FALSE(QFile::exists(server->path(QStringLiteral("docs/电话.bin"))));
+
+    ftp.RmDir(QStringLiteral("docs"));
+    expectDone("RMDIR...");
+    EXPECT_FALSE(QFile::exists(server->path(QStringLiteral("docs"))));
+}
+
+TEST_F(FtpTransfer, QueriesLeaveTheServersAnswerInResponseString) {
+    writeFile(server->path(QStringLiteral("a.txt")), QByteArray("123456"));
+    QDir(server->root()).mkdir(QStringLiteral("sub"));
+    writeFile(server->path(QStringLiteral("sub/inner.txt")), QByteArray("x"));
+
+    ftp.SIZE(QStringLiteral("/a.txt"));
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("6"));
+    EXPECT_EQ(ftp.OptString(), QStringLiteral("SIZE...OK"));
+    EXPECT_EQ(ftp.Status(), FtpItem::Completed);
+
+    ftp.PWD();
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/"));
+    EXPECT_EQ(ftp.OptString(), QStringLiteral("PWD...OK"));
+
+    ftp.DIR_FILES(QString());
+    EXPECT_EQ(ftp.Status(), FtpItem::Completed);
+    QStringList names = ftp.ResponseString().split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    names.sort();
+    EXPECT_EQ(names, QStringList({QStringLiteral("a.txt"), QStringLiteral("sub")}));
+
+    ftp.DIR_FILES(QStringLiteral("sub"));
+    EXPECT_TRUE(ftp.ResponseString().contains(QStringLiteral("inner.txt")));
+    EXPECT_FALSE(ftp.ResponseString().contains(QStringLiteral("a.txt")));
+}
+
+TEST_F(FtpTransfer, CdAndCdupChangeWhereLaterCommandsAct) {
+    QDir(server->root()).mkpath(QStringLiteral("sub/deeper"));
+    writeFile(server->path(QStringLiteral("sub/book.txt")), QByteArray("inside"));
+    writeFile(server->path(QStringLiteral("book.txt")), QByteArray("outside"));
+    writeFile(local(QStringLiteral("note.txt")), QByteArray("note"));
+
+    ftp.CD(QStringLiteral("sub"));
+    expectDone("CD...");
+    ftp.PWD();
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/sub"));
+    ftp.GET_FILE(QStringLiteral("book.txt"), local(QStringLiteral("got.txt")));
+    EXPECT_EQ(readFile(local(QStringLiteral("got.txt"))), QByteArray("inside"));
+    ftp.PUT_FILE(local(QStringLiteral("note.txt")), QStringLiteral("note.txt"));
+    EXPECT_TRUE(QFile::exists(server->path(QStringLiteral("sub/note.txt"))));
+    ftp.CD(QStringLiteral("deeper"));
+    ftp.PWD();
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/sub/deeper"));
+
+    ftp.CDUP();
+    expectDone("CDUP...");
+    ftp.CDUP();
+    ftp.GET_FILE(QStringLiteral("book.txt"), local(QStringLiteral("got.txt")));
+    EXPECT_EQ(readFile(local(QStringLiteral("got.txt"))), QByteArray("outside"));
+
+    ftp.CD(QStringLiteral("/sub"));
+    ftp.CLOSE_FTP(); // a new connection starts at the login directory again
+    expectDone("CLOSE_FTP...");
+    ftp.PWD();
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/"));
+
+    ftp.CD(QStringLiteral("missing"));
+    EXPECT_EQ(ftp.OptStatus(), 550);
+    ftp.PWD();
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/"));
+}
+
+TEST_F(FtpTransfer, MissingFileEndsWithTheServersReply) {
+    ftp.GET_FILE(QStringLiteral("/nope.txt"), local(QStringLiteral("nope.txt")));
+    EXPECT_EQ(ftp.OptStatus(), 550);
+    EXPECT_TRUE(ftp.OptString().startsWith(QStringLiteral("GET_FILE...550 "))) << ftp.OptString().toStdString();
+    EXPECT_TRUE(ftp.OptString().endsWith(QStringLiteral("OK")));
+    EXPECT_EQ(ftp.Status(), FtpItem::Idle);
+    EXPECT_FALSE(QFile::exists(local(QStringLiteral("nope.txt"))));
+
+    ftp.SIZE(QStringLiteral("nope.txt"));
+    EXPECT_EQ(ftp.OptStatus(), 550);
+    EXPECT_TRUE(ftp.OptString().startsWith(QStringLiteral("SIZE...550 ")));
+    EXPECT_FALSE(ftp.OptString().endsWith(QStringLiteral("OK")));
+    EXPECT_EQ(ftp.Status(), FtpItem::Failed);
+}
+
+TEST_F(FtpTransfer, RefusedConnectionHasNoReplyCode) {
+    server->kill();
+    ftp.GET_FILE(QStringLiteral("/PublicTel.txt"), local(QStringLiteral("x.txt")));
+    EXPECT_EQ(ftp.OptStatus(), -1);
+    EXPECT_GT(ftp.OptString().size(), QStringLiteral("GET_FILE...OK").size()); // libcurl's text in between
+    EXPECT_TRUE(ftp.OptString().endsWith(QStringLiteral("OK")));
+    EXPECT_EQ(ftp.Status(), FtpItem::Idle);
+
+    ftp.PWD();
+    EXPECT_EQ(ftp.OptStatus(), -1);
+    EXPECT_EQ(ftp.Status(), FtpItem::Failed);
+}
+
+TEST_F(FtpTransfer, PasswordLoginWorksWithAwkwardCharactersAndNeverReachesTheRecord) {
+    const QString password = QStringLiteral("p:@ss/w0rd");
+    FtpServer::Options options;
+    options.anonymous = false;
+    options.user = QStringLiteral("Clerk");
+    options.password = password;
+    startServer(options);
+    writeFile(server->path(QStringLiteral("a.txt")), QByteArray("abc"));
+    TXLMain::RegisterSettings();
+    TXLMain::settings().Item(TXLMain::kIsDebug)->Value(true);
+    TXLMain::settings().Item(TXLMain::kDebugFilePath)->Value(local(QStringLiteral("debug.txt")));
+
+    ftp.UserName(QStringLiteral("Clerk"));
+    ftp.Password(password);
+    ftp.GET_FILE(QStringLiteral("a.txt"), local(QStringLiteral("a.txt")));
+    expectDone("GET_FILE...");
+    EXPECT_EQ(readFile(local(QStringLiteral("a.txt"))), QByteArray("abc"));
+
+    ftp.Password(QStringLiteral("wrong:@pw"));
+    ftp.GET_FILE(QStringLiteral("a.txt"), local(QStringLiteral("b.txt")));
+    EXPECT_EQ(ftp.OptStatus(), 530);
+    EXPECT_TRUE(ftp.OptString().startsWith(QStringLiteral("GET_FILE...530 ")));
+    EXPECT_EQ(ftp.Status(), FtpItem::Idle);
+    ftp.PWD();
+    EXPECT_EQ(ftp.OptStatus(), 530);
+    EXPECT_EQ(ftp.Status(), FtpItem::Failed);
+
+    const QByteArray record = readFile(local(QStringLiteral("debug.txt")));
+    EXPECT_EQ(record.count("<ErrOcc>"), 2);
+    EXPECT_FALSE(record.contains("wrong:@pw"));
+    EXPECT_FALSE(record.contains(password.toUtf8()));
+}
+
+TEST_F(FtpTransfer, ThrottledServerTimesOutWhileTheWindowKeepsTicking) {
+    FtpServer::Options options;
+    options.writeLimit = 16 * 1024; // after the first 64 KiB block the server sleeps for seconds
+    startServer(options);
+    writeFile(server->path(QStringLiteral("big.bin")), binaryPayload(1024 * 1024));
+    QDir(server->root()).mkdir(QStringLiteral("many"));
+    for (int i = 0; i < 2500; ++i)
+        writeFile(server->path(QStringLiteral("many/entry-with-a-long-name-%1.txt").arg(i, 5, 10, QChar(u'0'))), {});
+
+    int ticks = 0;
+    QTimer window;
+    QObject::connect(&window, &QTimer::timeout, [&] { ++ticks; });
+    window.start(20);
+
+    ftp.RequestTimeout(1);
+    ftp.GET_FILE(QStringLiteral("big.bin"), local(QStringLiteral("big.bin")));
+    EXPECT_EQ(ftp.OptStatus(), 0);
+    EXPECT_EQ(ftp.OptString(), QStringLiteral("GET_FILE...OK")); // one "OK": the wait timed out
+    EXPECT_EQ(ftp.Status(), FtpItem::Idle);
+    EXPECT_EQ(ftp.UseTime(), 0);
+    EXPECT_GT(ticks, 10);
+
+    ftp.DIR_FILES(QStringLiteral("many"));
+    EXPECT_EQ(ftp.Status(), FtpItem::TimedOut);
+    EXPECT_EQ(ftp.OptStatus(), 0);
+    EXPECT_EQ(ftp.OptString(), QStringLiteral("DIR_FILES..."));
+
+    // The abandoned transfers do not disturb the next command.
+    ftp.RequestTimeout(10);
+    ftp.PWD();
+    EXPECT_EQ(ftp.Status(), FtpItem::Completed);
+    EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/"));
+}
+
+TEST_F(FtpTransfer, ControlRefusesASecondRequestAndDeliversNothingFromInsideExecute) {
+    writeFile(server->path(QStringLiteral("a.txt")), QByteArray("abc"));
+    InetControl control;
+    QList<int> states;
+    QObject::connect(&control, &InetControl::StateChanged, [&](int s) { states << s; });
+
+    ASSERT_FALSE(control.Execute(server->url(), QStringLiteral("SIZE a.txt")).failed());
+    EXPECT_TRUE(states.isEmpty());
+    EXPECT_TRUE(control.StillExecuting());
+    EXPECT_EQ(control.Execute(server->url(), QStringLiteral("PWD")).number, FtpErrors::kStillExecuting);
+    while (control.StillExecuting())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_FALSE(states.isEmpty());
+    EXPECT_EQ(states.last(), int(InetControl::icResponseCompleted));
+    EXPECT_EQ(control.GetChunk(1024, InetControl::icString).toString(), QStringLiteral("3"));
+
+    // A cancelled request is never heard of again.
+    states.clear();
+    ASSERT_FALSE(control.Execute(server->url(), QStringLiteral("PWD")).failed());
+    control.Cancel();
+    EXPECT_FALSE(control.StillExecuting());
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(states.isEmpty());
+
+    EXPECT_EQ(control.Execute(QStringLiteral("http://127.0.0.1/"), QStringLiteral("PWD")).number,
+              FtpErrors::kProtocolNotSupported);
+    EXPECT_EQ(control.Execute(server->url(), QStringLiteral("FETCH a.txt")).number, FtpErrors::kInvalidOperation);
+    EXPECT_EQ(control.Execute(server->url(), QStringLiteral("DELETE a\r\nRMD b")).number, FtpErrors::kInvalidOperation);
+    EXPECT_EQ(control.Execute(server->url(), QStringLiteral("PUT /no/such/file a.txt")).number, FtpErrors::kLocalFile);
+    EXPECT_FALSE(control.StillExecuting());
+}
