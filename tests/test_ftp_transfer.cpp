@@ -60,6 +60,7 @@ TEST_F(FtpTransfer, GetFileBringsTheFileByteForByte) {
     ftp.GET_FILE(QStringLiteral("/PublicTel.txt"), local(QStringLiteral("copy.txt")));
     expectDone("GET_FILE...");
     EXPECT_EQ(readFile(local(QStringLiteral("copy.txt"))), payload);
+    EXPECT_TRUE(ftp.LastCommandCompleted());
     EXPECT_TRUE(ftp.ResponseString().isEmpty());
     EXPECT_GT(ftp.UseTime(), 0);
 
@@ -162,6 +163,7 @@ TEST_F(FtpTransfer, MissingFileEndsWithTheServersReply) {
     EXPECT_TRUE(ftp.OptString().startsWith(QStringLiteral("GET_FILE...550 "))) << ftp.OptString().toStdString();
     EXPECT_TRUE(ftp.OptString().endsWith(QStringLiteral("OK")));
     EXPECT_EQ(ftp.Status(), FtpItem::Idle);
+    EXPECT_FALSE(ftp.LastCommandCompleted());
     EXPECT_FALSE(QFile::exists(local(QStringLiteral("nope.txt"))));
 
     ftp.SIZE(QStringLiteral("nope.txt"));
@@ -237,6 +239,7 @@ TEST_F(FtpTransfer, ThrottledServerTimesOutWhileTheWindowKeepsTicking) {
     EXPECT_EQ(ftp.OptString(), QStringLiteral("GET_FILE...OK")); // one "OK": the wait timed out
     EXPECT_EQ(ftp.Status(), FtpItem::Idle);
     EXPECT_EQ(ftp.UseTime(), 0);
+    EXPECT_FALSE(ftp.LastCommandCompleted()); // Status alone cannot tell this from a completion
     EXPECT_GT(ticks, 10);
 
     ftp.DIR_FILES(QStringLiteral("many"));

@@ -215,6 +215,7 @@ void FtpItem::runCommand(int command, const QString& operation) {
     // A control still busy with an earlier command past its time-out is dropped.
     if (moInet->StillExecuting() && IsTimedOut())
         ReNew();
+    m_lastCompleted = false;
     m_status = Busy;
     m_optStatus = 0;
     m_responseString.clear();
@@ -228,6 +229,8 @@ void FtpItem::runCommand(int command, const QString& operation) {
     WaitForCompletion();
     if (!self)
         return;
+    // Read before a mutating command resets Status: the only sign of a time-out.
+    m_lastCompleted = m_status == Completed && m_optStatus == 0;
     switch (def.kind) {
     case Kind::Query:
         break;

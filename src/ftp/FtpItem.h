@@ -64,6 +64,9 @@ public:
     // Seconds of the last completed command, in ten-thousandths.
     qint64 UseTime() const { return m_useTime; }
     int OptStatus() const { return m_optStatus; }
+    // True when the last command ended in the control's completion: not failed,
+    // not refused, not timed out. Mutating commands end with Status 0 either way.
+    bool LastCommandCompleted() const { return m_lastCompleted; }
     QString OptString() const { return m_optString; }
 
     QString UserName() const;
@@ -98,6 +101,7 @@ private:
     qint64 now() const;
 
     int m_status = Idle;
+    bool m_lastCompleted = false;
     int m_optStatus = 0;
     QString m_optString;
     QString m_responseString;
