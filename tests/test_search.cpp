@@ -97,14 +97,18 @@ TEST(Search, FastMatchAgreesWithTheRuleAsWritten) {
     for (const QString& a : fields)
         for (const QString& b : fields)
             items->Add(a, b, QString(), QString(), QString());
+    // Enough others that a rare text and a common one take different paths.
+    for (int i = 0; i < 2000; ++i)
+        items->Add(u"填充%1"_qs.arg(i), u"Tc%1"_qs.arg(i % 7), QString(), QString(), QString());
     Directory d;
     d.Load(items);
 
-    QStringList texts = {u"i"_qs, u"İ"_qs, u"i\u0307"_qs, u"ai"_qs, u"σ"_qs, u"ΣΟ"_qs};
+    QStringList texts = {u"i"_qs, u"İ"_qs, u"i\u0307"_qs, u"ai"_qs, u"σ"_qs, u"ΣΟ"_qs, u"t"_qs, u"TC3"_qs, u"填充2"_qs};
     for (const QString& f : fields)
         for (qsizetype n = 0; n <= f.size(); ++n) {
             texts << f.left(n) << f.left(n).toLower() << f.left(n).toUpper();
         }
+    texts << texts; // each search must leave nothing behind for the next
     for (const QString& text : texts) {
         const QString s = Directory::SearchText(text);
         QList<int> expected;

@@ -10,10 +10,10 @@
 // The searchable view of one load of the phone books.
 //
 // Load() orders the entries by name once (pinyin collation, equal names keep
-// their book order); every Search() is then a filter over that order. An entry
-// matches when its ShortName or its FullName, lower-cased, begins with the
-// search text: lower(LeftPart(field, n)) == s, n = TextLength(s). The matches
-// are kept as positions into the name order, in a buffer reused between
+// their book order); every Search() then picks entries out of that order. An
+// entry matches when its ShortName or its FullName, lower-cased, begins with
+// the search text: lower(LeftPart(field, n)) == s, n = TextLength(s). The
+// matches are positions in the name order, kept in a buffer reused between
 // searches, so a keystroke allocates nothing in proportion to the book.
 class Directory {
 public:
@@ -43,15 +43,22 @@ public:
     static bool Matches(const ManItem& entry, const QString& searchText);
 
 private:
-    static bool fieldMatches(const QString& lowered, const QString& s);
-    bool matches(std::size_t index, const QString& s) const;
+    static void sortByField(std::vector<int>& index, const std::vector<QString>& lowered);
+    void markPrefixed(const std::vector<int>& index, const std::vector<QString>& lowered, const QString& s);
+    void mark(int position);
 
     std::shared_ptr<const ManItems> m_source;
-    // All four in name order. A field is "regular" when lower-casing kept its
-    // length; then the lowered copy can be prefix-tested directly.
+    // In name order: the entries and their lower-cased short and full names.
     std::vector<std::shared_ptr<const ManItem>> m_entries;
     std::vector<QString> m_shortLower;
     std::vector<QString> m_fullLower;
-    std::vector<unsigned char> m_irregular; // bit 0: ShortName, bit 1: FullName
+    // Positions sorted by the lower-cased field, so the fields that begin with
+    // a text form one run, found by binary search. Only fields whose lower case
+    // is as long as they are; the rest are in m_irregular.
+    std::vector<int> m_shortIndex;
+    std::vector<int> m_fullIndex;
+    // Entries with a field that grows when lower-cased (İ): checked by the rule as written.
+    std::vector<int> m_irregular;
+    std::vector<unsigned char> m_marked; // per position, reset after every search
     std::vector<int> m_matches;
 };
