@@ -191,6 +191,8 @@ void frmMain::PlaceWindow() {
     const QRect area = s->geometry();
     // The window's outer size covers its frame; before the first show the frame is unknown (0).
     const QSize frame = frameGeometry().size() - geometry().size();
+    m_frame = frame;
+    m_placedWithoutFrame = frame.isEmpty();
     const int width = area.width() / 4;
     const int height = area.height() / 2;
     if (width > frame.width() && height > frame.height())
@@ -325,6 +327,22 @@ void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    frameMayHaveChanged();
+}
+
+void frmMain::frameMayHaveChanged() {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame == m_frame)
+        return;
+    m_frame = frame;
+    if (m_placedWithoutFrame && isVisible())
+        PlaceWindow();
+    // The outer size changed, the inside did not: lay out for the new outer size.
+    Form_Resize();
 }
 
 void frmMain::showEvent(QShowEvent* event) {

@@ -72,10 +72,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
+    void frameMayHaveChanged();
     void reportStoreError(const QString& error);
 
     Dialogs& m_dialogs;
@@ -104,6 +106,10 @@ private:
     bool (*m_trayAvailable)() = nullptr;
     bool mbHidden = false;
     bool m_placeOnShow = true;
+    // The window manager adds its frame only after the window is shown; a
+    // placement made before that is made again once the frame is known.
+    bool m_placedWithoutFrame = false;
+    QSize m_frame;
     bool m_unloaded = false;
     bool m_storeErrorShown = false;
 };
