@@ -1,17 +1,71 @@
 #include "frmMain.h"
 
+#include "ResultModel.h"
 #include "TXLMain.h"
+#include "Twips.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/TrayIcon.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QTreeView>
-#include <QVBoxLayout>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// Virtual-key code of the Down arrow and the shift-state bits handed to the key handler.
+constexpr int kKeyDown = 40;
+constexpr int kShiftMask = 1;
+constexpr int kCtrlMask = 2;
+constexpr int kAltMask = 4;
+
+const QString kOpenCaption = QStringLiteral("打开电话簿");
+const QString kShowCaption = QStringLiteral("打开通讯录");
+const QString kHideCaption = QStringLiteral("隐藏通讯录");
+
+enum class Edge { Top, Left, Width, Height };
+
+// One step of the layout. A value the control cannot take (negative size, not
+// a number, out of range) is skipped; the remaining steps still run.
+void setEdge(QWidget* widget, Edge edge, double twips, double dpi) {
+    if (!std::isfinite(twips))
+        return;
+    if ((edge == Edge::Width || edge == Edge::Height) && twips < 0)
+        return;
+    const double pixels = Twips::toPixels(twips, dpi);
+    if (pixels < -(INT_MAX / 2) || pixels > INT_MAX / 2)
+        return;
+    QRect g = widget->geometry();
+    switch (edge) {
+    case Edge::Top:
+        g.moveTop(int(pixels));
+        break;
+    case Edge::Left:
+        g.moveLeft(int(pixels));
+        break;
+    case Edge::Width:
+        g.setWidth(int(pixels));
+        break;
+    case Edge::Height:
+        g.setHeight(int(pixels));
+        break;
+    }
+    widget->setGeometry(g);
+}
+
+} // namespace
 
 frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs) {
     // The caption of the window's own description; placement replaces it.
@@ -19,9 +73,62 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
     auto* central = new QWidget(this);
     txtInput = new QLineEdit(central);
     txtInput->setToolTip(QStringLiteral("输入姓名的缩称（拼音的首字母）或汉字检索"));
+    txtInput->installEventFilter(this);
+    // Placed by hand in twips on every resize, so no layout manager.
     lvwOutput = new QTreeView(central);
+    m_model = new ResultModel(this);
+    lvwOutput->setModel(m_model);
+    lvwOutput->setRootIsDecorated(false);
+    lvwOutput->setItemsExpandable(false);
+    lvwOutput->setUniformRowHeights(true);
+    lvwOutput->setAllColumnsShowFocus(true);
+    lvwOutput->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwOutput->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvwOutput->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The columns together are exactly as wide as the list; none stretches.
+    lvwOutput->header()->setStretchLastSection(false);
+    lvwOutput->header()->setSectionsMovable(false);
     setCentralWidget(central);
+    m_trayAvailable = &TrayIcon::IsAvailable;
+    createMenus();
     connect(txtInput, &QLineEdit::textChanged, this, &frmMain::txtInput_Change);
+}
+
+void frmMain::createMenus() {
+    const auto item = [this](QMenu* menu, const QString& caption, const char* name, void (frmMain::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    const auto bar = [](QMenu* menu, const char* name) {
+        QAction* action = menu->addSeparator();
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+
+    mnuFile = menuBar()->addMenu(QStringLiteral("文件[&F]"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFile_GetTxl =
+        item(mnuFile, QStringLiteral("获取最新公共电话簿"), "mnuFile_GetTxl", &frmMain::mnuFile_GetTxl_Click);
+    mnuFile_EditTXL =
+        item(mnuFile, QStringLiteral("编辑个人电话簿(本地)"), "mnuFile_EditTXL", &frmMain::mnuFile_EditTXL_Click);
+    mnuFile_Refresh = item(mnuFile, QStringLiteral("刷新"), "mnuFile_Refresh", &frmMain::mnuFile_Refresh_Click);
+    mnuFile_Bar1 = bar(mnuFile, "mnuFile_Bar1");
+    mnuFile_Exit = item(mnuFile, QStringLiteral("退出"), "mnuFile_Exit", &frmMain::mnuFile_Exit_Click);
+
+    // Never in the menu bar: it is the tray icon's menu.
+    mnuPopup = new QMenu(QStringLiteral("弹出菜单"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuPopup_Open = item(mnuPopup, kOpenCaption, "mnuPopup_Open", &frmMain::mnuPopup_Open_Click);
+    mnuPopup_Exit = item(mnuPopup, QStringLiteral("退出电话簿"), "mnuPopup_Exit", &frmMain::mnuPopup_Exit_Click);
+    mnuPopup_Bar = bar(mnuPopup, "mnuPopup_Bar");
+    mnuPopup_GetTxl =
+        item(mnuPopup, QStringLiteral("获取最新公共电话簿"), "mnuPopup_GetTxl", &frmMain::mnuPopup_GetTxl_Click);
+    mnuPopup_EditTXL =
+        item(mnuPopup, QStringLiteral("编辑个人电话簿(本地)"), "mnuPopup_EditTXL", &frmMain::mnuPopup_EditTXL_Click);
+    mnuPopup_Bar1 = bar(mnuPopup, "mnuPopup_Bar1");
+    mnuPopup_ToUrl = item(mnuPopup, QStringLiteral("Lumeo工作室"), "mnuPopup_ToUrl", &frmMain::mnuPopup_ToUrl_Click);
 }
 
 frmMain::~frmMain() {
@@ -42,6 +149,8 @@ void frmMain::Form_Load() {
         reportStoreError(storeError);
 
     oTrayIcon = std::make_unique<TrayIcon>();
+    connect(oTrayIcon.get(), &TrayIcon::MouseLeftClick, this, &frmMain::oTrayIcon_MouseLeftClick);
+    connect(oTrayIcon.get(), &TrayIcon::MouseRightClick, this, &frmMain::oTrayIcon_MouseRightClick);
     oTrayIcon->Attach(this);
     oTrayIcon->Show();
 
@@ -82,14 +191,169 @@ void frmMain::PlaceWindow() {
     const QRect area = s->geometry();
     // The window's outer size covers its frame; before the first show the frame is unknown (0).
     const QSize frame = frameGeometry().size() - geometry().size();
+    m_frame = frame;
+    m_placedWithoutFrame = frame.isEmpty();
     const int width = area.width() / 4;
     const int height = area.height() / 2;
     if (width > frame.width() && height > frame.height())
         resize(width - frame.width(), height - frame.height());
     move(area.x() + int(area.width() * 0.75), area.y());
+    // A hidden window gets its resize event only when shown, but the first
+    // search (during load) already needs the list's width.
+    if (!isVisible())
+        Form_Resize();
 }
 
-void frmMain::txtInput_Change() {}
+void frmMain::Form_Resize() {
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    const QRect outer = frameGeometry();
+    const float h = float(Twips::fromPixels(outer.height(), dpiY) - 800);
+    const double w = Twips::roundEven(Twips::fromPixels(outer.width(), dpiX) - 200);
+
+    setEdge(txtInput, Edge::Top, 50, dpiY);
+    setEdge(txtInput, Edge::Left, 50, dpiX);
+    setEdge(txtInput, Edge::Width, w, dpiX);
+    setEdge(txtInput, Edge::Height, 200, dpiY);
+
+    const double boxTop = Twips::fromPixels(txtInput->y(), dpiY);
+    const double boxHeight = Twips::fromPixels(txtInput->height(), dpiY);
+    setEdge(lvwOutput, Edge::Top, boxTop + boxHeight + 50, dpiY);
+    setEdge(lvwOutput, Edge::Left, 50, dpiX);
+    setEdge(lvwOutput, Edge::Width, w, dpiX);
+    setEdge(lvwOutput, Edge::Height, double(h) - boxHeight - 50, dpiY);
+
+    // Without a tray host nothing could bring a hidden window back: it stays
+    // minimised in the task bar instead.
+    if (isMinimized() && m_trayAvailable && m_trayAvailable()) {
+        hide();
+        mbHidden = true;
+    }
+}
+
+std::array<double, 4> frmMain::ColumnWidths(double listWidthTwips) {
+    const double w = Twips::roundEven(listWidthTwips);
+    std::array<double, 4> widths{};
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        widths[c] = ResultModel::kWidthShares[c] * w;
+    return widths;
+}
+
+void frmMain::txtInput_Change() {
+    std::shared_ptr<const ManItems> items;
+    if (m_manApp)
+        items = m_manApp->ManItems();
+    m_model->Search(items, txtInput->text());
+    lvwOutput->scrollToTop();
+
+    const double dpi = lvwOutput->logicalDpiX();
+    m_columnTwips = ColumnWidths(Twips::fromPixels(lvwOutput->width(), dpi));
+    for (std::size_t c = 0; c < m_columnTwips.size(); ++c)
+        lvwOutput->setColumnWidth(int(c), int(Twips::toPixels(m_columnTwips[c], dpi)));
+}
+
+void frmMain::txtInput_KeyDown(int KeyCode, int Shift) {
+    Q_UNUSED(Shift);
+    if (KeyCode == kKeyDown)
+        lvwOutput->setFocus(Qt::OtherFocusReason);
+}
+
+void frmMain::oTrayIcon_MouseLeftClick() {
+    if (mbHidden) {
+        mnuPopup_Open->setText(kHideCaption);
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        m_placeOnShow = true;
+        show();
+        raise();
+        activateWindow();
+        mbHidden = false;
+    } else {
+        mnuPopup_Open->setText(kShowCaption);
+        mbHidden = true;
+        hide();
+    }
+}
+
+void frmMain::oTrayIcon_MouseRightClick() {
+    mnuPopup->popup(QCursor::pos());
+}
+
+void frmMain::mnuFile_GetTxl_Click() {}
+
+void frmMain::mnuFile_EditTXL_Click() {}
+
+void frmMain::mnuFile_Refresh_Click() {}
+
+void frmMain::mnuFile_Exit_Click() {
+    close();
+}
+
+void frmMain::mnuPopup_Open_Click() {
+    oTrayIcon_MouseLeftClick();
+}
+
+void frmMain::mnuPopup_Exit_Click() {
+    mnuFile_Exit_Click();
+}
+
+void frmMain::mnuPopup_GetTxl_Click() {
+    mnuFile_GetTxl_Click();
+}
+
+void frmMain::mnuPopup_EditTXL_Click() {
+    mnuFile_EditTXL_Click();
+}
+
+void frmMain::mnuPopup_ToUrl_Click() {}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtInput && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers();
+        const int shift = (mods & Qt::ShiftModifier ? kShiftMask : 0) | (mods & Qt::ControlModifier ? kCtrlMask : 0) |
+                          (mods & Qt::AltModifier ? kAltMask : 0);
+        if (key->key() == Qt::Key_Down)
+            txtInput_KeyDown(kKeyDown, shift);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    frameMayHaveChanged();
+}
+
+void frmMain::frameMayHaveChanged() {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame == m_frame)
+        return;
+    m_frame = frame;
+    if (m_placedWithoutFrame && isVisible())
+        PlaceWindow();
+    // The outer size changed, the inside did not: lay out for the new outer size.
+    Form_Resize();
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    // First show and every return from the tray; switching back from another
+    // program leaves a moved window where the user put it.
+    if (m_placeOnShow) {
+        m_placeOnShow = false;
+        PlaceWindow();
+    }
+    QMainWindow::showEvent(event);
+}
 
 void frmMain::closeEvent(QCloseEvent* event) {
     Form_Unload();

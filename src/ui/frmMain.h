@@ -2,12 +2,16 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <memory>
 
 class Dialogs;
 class ManApp;
+class QAction;
 class QLineEdit;
+class QMenu;
 class QTreeView;
+class ResultModel;
 class TrayIcon;
 
 // The directory window: search box above the result list, living in the tray.
@@ -24,25 +28,88 @@ public:
 
     // Caption, quarter of the screen wide, half high, at the top right.
     void PlaceWindow();
+    // Lays out the two controls for the window's size; a minimised window goes to the tray.
+    void Form_Resize();
+
+    // The search: every change of the box's text rebuilds the list.
+    void txtInput_Change();
+    // Down arrow (key code 40) moves into the list; the key itself goes on.
+    void txtInput_KeyDown(int KeyCode, int Shift);
+
+    // Left click on the tray icon, or "open" in its menu: hide or show the window.
+    void oTrayIcon_MouseLeftClick();
+    void oTrayIcon_MouseRightClick();
+
+    void mnuFile_GetTxl_Click();
+    void mnuFile_EditTXL_Click();
+    void mnuFile_Refresh_Click();
+    void mnuFile_Exit_Click();
+    void mnuPopup_Open_Click();
+    void mnuPopup_Exit_Click();
+    void mnuPopup_GetTxl_Click();
+    void mnuPopup_EditTXL_Click();
+    void mnuPopup_ToUrl_Click();
+
+    // Column widths in twips for a list `listWidthTwips` wide.
+    static std::array<double, 4> ColumnWidths(double listWidthTwips);
 
     ManApp* manApp() const { return m_manApp.get(); }
     TrayIcon* trayIcon() const { return oTrayIcon.get(); }
     QLineEdit* searchBox() const { return txtInput; }
     QTreeView* resultList() const { return lvwOutput; }
+    ResultModel* resultModel() const { return m_model; }
+    QMenu* fileMenu() const { return mnuFile; }
+    QMenu* popupMenu() const { return mnuPopup; }
+    QAction* popupOpenItem() const { return mnuPopup_Open; }
+    bool hiddenToTray() const { return mbHidden; }
+    // The widths the last search gave the columns, in twips.
+    const std::array<double, 4>& columnWidthsTwips() const { return m_columnTwips; }
+    // Where minimising may hide the window; tests stand in for the desktop's tray.
+    void setTrayAvailableCheck(bool (*check)()) { m_trayAvailable = check; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void txtInput_Change();
+    void createMenus();
+    void frameMayHaveChanged();
     void reportStoreError(const QString& error);
 
     Dialogs& m_dialogs;
     QLineEdit* txtInput = nullptr;
     QTreeView* lvwOutput = nullptr;
+    ResultModel* m_model = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFile_GetTxl = nullptr;
+    QAction* mnuFile_EditTXL = nullptr;
+    QAction* mnuFile_Refresh = nullptr;
+    QAction* mnuFile_Bar1 = nullptr;
+    QAction* mnuFile_Exit = nullptr;
+    QMenu* mnuPopup = nullptr;
+    QAction* mnuPopup_Open = nullptr;
+    QAction* mnuPopup_Exit = nullptr;
+    QAction* mnuPopup_Bar = nullptr;
+    QAction* mnuPopup_GetTxl = nullptr;
+    QAction* mnuPopup_EditTXL = nullptr;
+    QAction* mnuPopup_Bar1 = nullptr;
+    QAction* mnuPopup_ToUrl = nullptr;
+
     std::unique_ptr<TrayIcon> oTrayIcon;
     std::unique_ptr<ManApp> m_manApp;
+    std::array<double, 4> m_columnTwips{};
+    bool (*m_trayAvailable)() = nullptr;
     bool mbHidden = false;
+    bool m_placeOnShow = true;
+    // The window manager adds its frame only after the window is shown; a
+    // placement made before that is made again once the frame is known.
+    bool m_placedWithoutFrame = false;
+    QSize m_frame;
     bool m_unloaded = false;
     bool m_storeErrorShown = false;
 };

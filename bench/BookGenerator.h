@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class ManItems;
+
+// Phone books of any size for benchmarks: Chinese names of two or three
+// characters drawn from common surnames and given-name characters, their
+// pinyin initials, extensions, rooms or direct lines, and mobiles. The same
+// count and seed always give the same book.
+namespace BookGenerator {
+
+struct Entry {
+    QString FullName;
+    QString ShortName;
+    QString ExtTelNo;
+    QString MobilNo;
+    QString RoomNo;
+};
+
+std::vector<Entry> Entries(int count, unsigned seed = 1);
+
+// Appends `count` generated entries to `items`.
+void Fill(ManItems& items, int count, unsigned seed = 1);
+
+// Writes a book of `count` entries as the program reads them: code page 936,
+// CR LF line ends, one comment line first. False with a reason on failure.
+bool WriteBook(const QString& path, int count, unsigned seed = 1, QString* error = nullptr);
+
+} // namespace BookGenerator

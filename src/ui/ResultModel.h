@@ -1,0 +1,36 @@
+#pragma once
+
+#include "phonebook/Directory.h"
+
+#include <QAbstractTableModel>
+
+#include <array>
+#include <memory>
+
+// The result list's rows: the current matches of the directory, one row each,
+// in name order. Every search resets the model, so views drop their selection.
+class ResultModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { NameColumn, ExtensionColumn, RoomColumn, MobileColumn, ColumnCount };
+
+    explicit ResultModel(QObject* parent = nullptr);
+
+    // Searches `items` for the box's text. The name order is rebuilt only when
+    // `items` is not the collection searched last (a reload).
+    void Search(const std::shared_ptr<const ManItems>& items, const QString& boxText);
+
+    const Directory& directory() const { return m_directory; }
+
+    static QString HeaderText(int column);
+    // Fractions of the list's width, one per column; they add up to 1.
+    static constexpr std::array<double, ColumnCount> kWidthShares{0.2, 0.2, 0.25, 0.35};
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    Directory m_directory;
+};

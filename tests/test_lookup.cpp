@@ -1,0 +1,114 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class Lookup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(config.isValid() && books.isValid());
+        TestSupport::writeFile(path("mine.txt"), TestSupport::gbk(u"张三\tzs\t8002\t13900000002\t302\r\n"
+                                                                  u"Anna Lee\tal\t\t\t\r\n"_qs));
+        TestSupport::writeFile(path("all.txt"), TestSupport::gbk(u"赵四\tZS\t8003\t13900000003\t303\r\n"
+                                                                 u"李娜\tln\t8001\t\t直拨 66881000\r\n"_qs));
+    }
+
+    QString path(const char* name) const { return books.filePath(QString::fromLatin1(name)); }
+
+    Result run(const QStringList& args) const {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(MIRODEX_LOOKUP), args);
+        Result r;
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return r;
+        r.exitCode = process.exitCode();
+        r.out = QString::fromUtf8(process.readAllStandardOutput());
+        r.err = QString::fromUtf8(process.readAllStandardError());
+        return r;
+    }
+
+    QStringList withBooks() const { return {u"--private"_qs, path("mine.txt"), u"--public"_qs, path("all.txt")}; }
+
+    QTemporaryDir config;
+    QTemporaryDir books;
+};
+
+} // namespace
+
+TEST_F(Lookup, PrintsTheMatchesInListOrderAsTabSeparatedUtf8) {
+    const Result all = run(withBooks());
+    EXPECT_EQ(all.exitCode, 0);
+    EXPECT_EQ(all.err, QString());
+    EXPECT_EQ(all.out, u"李娜\t8001\t直拨 66881000\t\n"
+                       u"张三\t8002\t302\t13900000002\n"
+                       u"赵四\t8003\t303\t13900000003\n"
+                       u"Anna Lee\t\t\t\n"_qs);
+
+    EXPECT_EQ(run(withBooks() << u"ZS"_qs).out, u"张三\t8002\t302\t13900000002\n赵四\t8003\t303\t13900000003\n"_qs);
+    EXPECT_EQ(run(withBooks() << u"李"_qs).out, u"李娜\t8001\t直拨 66881000\t\n"_qs);
+    // Words are joined by one blank and searched like the box's text.
+    EXPECT_EQ(run(withBooks() << u"anna"_qs << u"LEE"_qs).out, u"Anna Lee\t\t\t\n"_qs);
+    EXPECT_EQ(run(withBooks() << u"  anna lee "_qs).out, u"Anna Lee\t\t\t\n"_qs);
+    EXPECT_EQ(run(withBooks() << u"--"_qs << u"-x"_qs).out, QString());
+    EXPECT_EQ(run(withBooks() << u"annalee"_qs).out, QString());
+}
+
+TEST_F(Lookup, AnUnreadableBookIsReportedAndTheOtherStillSearched) {
+    const Result r = run({u"--private"_qs, path("missing.txt"), u"--public=%1"_qs.arg(path("all.txt")), u"z"_qs});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith(u"初始化本地电话簿错误："_qs)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(path("missing.txt")));
+    EXPECT_EQ(r.out, u"赵四\t8003\t303\t13900000003\n"_qs);
+}
+
+TEST_F(Lookup, BadArgumentsAndHelp) {
+    for (const QStringList& args : {QStringList{u"--bogus"_qs}, QStringList{u"--private"_qs},
+                                    QStringList{u"--public"_qs, path("all.txt"), u"--public"_qs, path("all.txt")}}) {
+        const Result r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_EQ(r.out, QString());
+        EXPECT_TRUE(r.err.contains(u"Usage: mirodex-lookup"_qs));
+    }
+    const Result help = run({u"--help"_qs});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith(u"Usage: mirodex-lookup [--private FILE] [--public FILE] [TEXT...]"_qs));
+    EXPECT_TRUE(help.out.contains(u"Exit status"_qs));
+}
+
+TEST_F(Lookup, BooksDefaultToTheStoredPathsAndTheStoreIsNeverWritten) {
+    // Nothing stored: the registered defaults (beside the program) are used, and nothing is saved.
+    const Result fresh = run({});
+    EXPECT_EQ(fresh.exitCode, 1);
+    const QString dir = QFileInfo(QStringLiteral(MIRODEX_LOOKUP)).absolutePath();
+    EXPECT_TRUE(fresh.err.contains(QDir::toNativeSeparators(dir + u"/PrivateTel.txt"_qs))) << fresh.err.toStdString();
+    EXPECT_TRUE(fresh.err.contains(QDir::toNativeSeparators(dir + u"/PublicTel.txt"_qs)));
+    EXPECT_TRUE(QDir(config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
+    const QString storeFile = config.filePath(u"Pellinor/Mirodex.conf"_qs);
+    {
+        QSettings s(storeFile, QSettings::IniFormat);
+        s.setValue(u"LocalTxlFile"_qs, path("mine.txt"));
+        s.setValue(u"SrvTxlFile"_qs, path("all.txt"));
+    }
+    const QByteArray stored = TestSupport::readFile(storeFile);
+    const Result r = run({u"al"_qs});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, u"Anna Lee\t\t\t\n"_qs);
+    EXPECT_EQ(TestSupport::readFile(storeFile), stored);
+}

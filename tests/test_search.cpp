@@ -1,0 +1,138 @@
+#include "phonebook/Directory.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct Person {
+    const char16_t* fullName;
+    const char16_t* shortName;
+    const char16_t* ext = u"";
+};
+
+std::shared_ptr<ManItems> book(std::initializer_list<Person> people) {
+    auto items = std::make_shared<ManItems>();
+    for (const auto& p : people)
+        items->Add(QString::fromUtf16(p.fullName), QString::fromUtf16(p.shortName), QString::fromUtf16(p.ext),
+                   QString(), QString());
+    return items;
+}
+
+// "name" or "name/ext" per match, in list order.
+QString found(Directory& directory, const QString& boxText) {
+    directory.Search(boxText);
+    QStringList out;
+    for (int row = 0; row < directory.Count(); ++row) {
+        const ManItem& e = directory.Match(row);
+        out << (e.ExtTelNo().isEmpty() ? e.FullName() : e.FullName() + u'/' + e.ExtTelNo());
+    }
+    return out.join(u',');
+}
+
+} // namespace
+
+TEST(Search, PrefixOfShortNameOrFullNameIgnoringCase) {
+    Directory d;
+    d.Load(book({{u"张三", u"zs"}, {u"赵四", u"ZS"}, {u"李四", u"ls"}, {u"Zsolt", u"x"}}));
+    EXPECT_EQ(found(d, u"zs"_qs), u"张三,赵四,Zsolt"_qs);
+    EXPECT_EQ(found(d, u"ZS"_qs), u"张三,赵四,Zsolt"_qs);
+    EXPECT_EQ(found(d, u"z"_qs), u"张三,赵四,Zsolt"_qs);
+    EXPECT_EQ(found(d, u"张"_qs), u"张三"_qs);
+    EXPECT_EQ(found(d, u"张三"_qs), u"张三"_qs);
+    // Prefix, not substring.
+    EXPECT_EQ(found(d, u"s"_qs), QString());
+    EXPECT_EQ(found(d, u"三"_qs), QString());
+    // Longer than the field never matches on it.
+    EXPECT_EQ(found(d, u"zsx"_qs), QString());
+    EXPECT_EQ(found(d, u"张三丰"_qs), QString());
+}
+
+TEST(Search, OnlyBlanksAtTheEndsAreIgnored) {
+    Directory d;
+    d.Load(book({{u"张三", u"zs"}, {u"Z Smith", u"q"}, {u"王五", u"ww"}}));
+    EXPECT_EQ(found(d, u"  zs  "_qs), u"张三"_qs);
+    EXPECT_EQ(found(d, u" "_qs), u"王五,张三,Z Smith"_qs);
+    EXPECT_EQ(found(d, QString()), u"王五,张三,Z Smith"_qs);
+    // The inner blank is searched for.
+    EXPECT_EQ(found(d, u"z s"_qs), u"Z Smith"_qs);
+    // Tabs and ideographic spaces are text, not blanks.
+    EXPECT_EQ(found(d, u"\tzs"_qs), QString());
+    EXPECT_EQ(found(d, u"\u3000zs"_qs), QString());
+}
+
+TEST(Search, EachEntryAtMostOnceAndDuplicateNamesTwice) {
+    Directory d;
+    d.Load(book({{u"zs", u"zs", u"1"}, {u"张三", u"zs", u"2"}, {u"张三", u"zs", u"3"}, {u"", u"", u"4"}}));
+    EXPECT_EQ(found(d, u"zs"_qs), u"张三/2,张三/3,zs/1"_qs);
+    // An entry with both fields empty turns up for the empty text only.
+    EXPECT_EQ(d.Search(u" "_qs), 4);
+    EXPECT_EQ(found(d, u"a"_qs), QString());
+}
+
+TEST(Search, PinyinOrderWithBookOrderForEqualNames) {
+    Directory d;
+    d.Load(book({{u"张伟", u"zw", u"1"},
+                 {u"赵磊", u"zl"},
+                 {u"李娜", u"ln"},
+                 {u"张伟", u"zw", u"2"},
+                 {u"阿明", u"am"},
+                 {u"王芳", u"wf"},
+                 {u"张伟", u"zw", u"3"}}));
+    EXPECT_EQ(found(d, QString()), u"阿明,李娜,王芳,张伟/1,张伟/2,张伟/3,赵磊"_qs);
+    // A narrowed list keeps the same order.
+    EXPECT_EQ(found(d, u"z"_qs), u"张伟/1,张伟/2,张伟/3,赵磊"_qs);
+}
+
+TEST(Search, FastMatchAgreesWithTheRuleAsWritten) {
+    // Letters whose lower case is longer (İ), pairs that a cut would split,
+    // letters outside the BMP that have a lower case (Deseret), and Greek.
+    const QStringList fields = {
+        u"İstanbul"_qs, u"\U00020000\U00020001x"_qs, u"\U00010400\U00010401"_qs, u"ΣΟΦΙΑ"_qs, u"aİb"_qs, u"Zhang"_qs,
+        QString()};
+    auto items = std::make_shared<ManItems>();
+    for (const QString& a : fields)
+        for (const QString& b : fields)
+            items->Add(a, b, QString(), QString(), QString());
+    // Enough others that a rare text and a common one take different paths.
+    for (int i = 0; i < 2000; ++i)
+        items->Add(u"填充%1"_qs.arg(i), u"Tc%1"_qs.arg(i % 7), QString(), QString(), QString());
+    Directory d;
+    d.Load(items);
+
+    QStringList texts = {u"i"_qs, u"İ"_qs, u"i\u0307"_qs, u"ai"_qs, u"σ"_qs, u"ΣΟ"_qs, u"t"_qs, u"TC3"_qs, u"填充2"_qs};
+    for (const QString& f : fields)
+        for (qsizetype n = 0; n <= f.size(); ++n) {
+            texts << f.left(n) << f.left(n).toLower() << f.left(n).toUpper();
+        }
+    texts << texts; // each search must leave nothing behind for the next
+    for (const QString& text : texts) {
+        const QString s = Directory::SearchText(text);
+        QList<int> expected;
+        for (int i = 0; i < d.Size(); ++i)
+            if (Directory::Matches(d.Sorted(i), s))
+                expected << i;
+        d.Search(text);
+        const QList<int> actual(d.Matches().begin(), d.Matches().end());
+        EXPECT_EQ(actual, expected) << text.toStdString();
+    }
+}
+
+TEST(Search, ReloadReplacesTheEntriesAndOldOnesStayValid) {
+    Directory d;
+    auto first = book({{u"张三", u"zs"}});
+    d.Load(first);
+    ASSERT_EQ(d.Search(QString()), 1);
+    const ManItem* held = &d.Match(0);
+    first.reset(); // the loader dropped its collection; the directory still holds it
+    EXPECT_EQ(held->FullName(), u"张三"_qs);
+
+    d.Load(book({{u"李四", u"ls"}, {u"王五", u"ww"}}));
+    EXPECT_EQ(d.Count(), 0); // matches belong to the old load
+    EXPECT_EQ(found(d, QString()), u"李四,王五"_qs);
+    d.Load(nullptr);
+    EXPECT_EQ(d.Search(QString()), 0);
+}
