@@ -114,7 +114,7 @@ bool detect(QIODevice& file, Encoding& encoding, QString& error) {
 
 void addLine(QStringView line, ManItems& items, Fields& fields) {
     if (ParseLine(line, fields))
-        items.Add(fields.FullName, fields.ShortName, fields.ExtTelNo, fields.MobilNo, fields.RoomNo);
+        items.Add(ManItem::Texts{fields.FullName, fields.ShortName, fields.ExtTelNo, fields.MobilNo, fields.RoomNo});
 }
 
 } // namespace
@@ -123,16 +123,16 @@ bool ParseLine(QStringView line, Fields& out) {
     if (line.isEmpty() || line.front() == u'\'')
         return false;
     qsizetype pos = line.front() == u'\t' ? 1 : 0;
-    QString* targets[] = {&out.FullName, &out.ShortName, &out.ExtTelNo, &out.MobilNo, &out.RoomNo};
-    for (QString* target : targets) {
+    QStringView* targets[] = {&out.FullName, &out.ShortName, &out.ExtTelNo, &out.MobilNo, &out.RoomNo};
+    for (QStringView* target : targets) {
         if (pos > line.size()) {
-            target->clear();
+            *target = QStringView();
             continue;
         }
         qsizetype tab = line.indexOf(u'\t', pos);
         if (tab < 0)
             tab = line.size();
-        *target = trimmed(line.sliced(pos, tab - pos)).toString();
+        *target = trimmed(line.sliced(pos, tab - pos));
         pos = tab + 1;
         if (target == &out.FullName && target->isEmpty())
             return false;
