@@ -284,6 +284,9 @@ def main():
         print("SKIP: %s not installed (scripts/setup installs xvfb trayer xdotool x11-utils)" % ", ".join(missing))
         return SKIP
 
+    shot = os.path.join(os.path.abspath(args.artifacts), "desktop_test_failure.png")
+    if os.path.exists(shot):
+        os.remove(shot)  # from an earlier run; it would only mislead
     work = tempfile.mkdtemp(prefix="mirodex-desktop-")
     d = Desktop(work)
     started = time.monotonic()
@@ -324,7 +327,7 @@ def main():
         if d.last_geometry:
             say("last window geometry seen (x, y, width, height): %s" % (d.last_geometry,))
         if d.env:
-            d.screenshot(os.path.join(os.path.abspath(args.artifacts), "desktop_test_failure.png"))
+            d.screenshot(shot)
         output = d.log("mirodex")
         if output:
             say("the program said:\n" + output)
