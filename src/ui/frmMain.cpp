@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include "AppIcon.h"
+#include "FirstStart.h"
 #include "ResultModel.h"
 #include "TXLMain.h"
 #include "Twips.h"
@@ -101,6 +103,7 @@ void setEdge(QWidget* widget, Edge edge, double twips, double dpi) {
 frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs) {
     // The caption of the window's own description; placement replaces it.
     setWindowTitle(QStringLiteral("信息技术部通讯录"));
+    setWindowIcon(AppIcon::icon());
     auto* central = new QWidget(this);
     txtInput = new QLineEdit(central);
     txtInput->setToolTip(QStringLiteral("输入姓名的缩称（拼音的首字母）或汉字检索"));
@@ -187,6 +190,7 @@ void frmMain::Form_Load() {
     oTrayIcon->Attach(this);
     oTrayIcon->Show();
 
+    FirstStart::SeedPublicBook();
     m_manApp = std::make_unique<ManApp>(&m_dialogs);
     m_manApp->LoadManItems(TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile));
 
@@ -305,6 +309,18 @@ void frmMain::oTrayIcon_MouseLeftClick() {
         mbHidden = true;
         hide();
     }
+}
+
+void frmMain::BringForward() {
+    if (mbHidden) {
+        oTrayIcon_MouseLeftClick();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    PlaceWindow();
+    show();
+    raise();
+    activateWindow();
 }
 
 void frmMain::oTrayIcon_MouseRightClick() {

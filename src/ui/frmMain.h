@@ -40,6 +40,9 @@ public:
 
     // Left click on the tray icon, or "open" in its menu: hide or show the window.
     void oTrayIcon_MouseLeftClick();
+    // A second start of the program: the window comes forward, restored and
+    // placed as the tray icon shows it.
+    void BringForward();
     void oTrayIcon_MouseRightClick();
 
     void mnuFile_GetTxl_Click();
