@@ -168,7 +168,9 @@ TEST_F(Loader, AgreesWithTheStepByStepRulesOnRandomLines) {
         BookReader::Fields got;
         ASSERT_EQ(BookReader::ParseLine(line, got), expectEntry) << line.toStdString();
         if (expectEntry) {
-            EXPECT_EQ((Row{got.FullName, got.ShortName, got.ExtTelNo, got.MobilNo, got.RoomNo}), expected)
+            EXPECT_EQ((Row{got.FullName.toString(), got.ShortName.toString(), got.ExtTelNo.toString(),
+                           got.MobilNo.toString(), got.RoomNo.toString()}),
+                      expected)
                 << line.toStdString();
         }
     }

@@ -88,3 +88,17 @@ TEST(ManItem, FieldsStoreExactlyWhatIsSet) {
     item.RoomNo(QString());
     EXPECT_TRUE(item.RoomNo().isEmpty());
 }
+
+TEST(ManItem, EntriesSharingStorageChangeIndependently) {
+    ManItems items;
+    auto a = items.Add(QStringLiteral("甲"), QStringLiteral("j"), QStringLiteral("1"), {}, {});
+    auto b = items.Add(ManItem::Texts{u"乙", u"y", u"2", u"", u"302"});
+    a->FullName(QStringLiteral("甲甲甲甲"));
+    a->ShortName(a->FullName());
+    EXPECT_EQ(a->FullName(), QStringLiteral("甲甲甲甲"));
+    EXPECT_EQ(a->ShortName(), QStringLiteral("甲甲甲甲"));
+    EXPECT_EQ(a->ExtTelNo(), QStringLiteral("1"));
+    EXPECT_EQ(b->FullName(), QStringLiteral("乙"));
+    EXPECT_EQ(b->RoomNo(), QStringLiteral("302"));
+    EXPECT_EQ(b->fullNameView(), QStringLiteral("乙"));
+}

@@ -80,32 +80,45 @@ enum class Encoding { Gbk, Utf8, Utf8Bom };
 
 // Looks ahead through the file to choose the encoding, then rewinds.
 // A code-page-936 book usually fails the UTF-8 check on its first Chinese name.
-bool detect(QIODevice& file, Encoding& encoding, QString& error) {
+// Reads the device in blocks, handing each to `take` until it answers false or
+// the device ends. False with the reason in `error` on a read failure.
+template <typename Take> bool forEachBlock(QIODevice& file, QString& error, Take take) {
     QByteArray block(kBlock, Qt::Uninitialized);
-    Utf8Check check;
-    bool first = true;
-    bool valid = true;
     for (;;) {
         const qint64 got = file.read(block.data(), kBlock);
         if (got < 0) {
             error = file.errorString();
             return false;
         }
-        if (got == 0)
-            break;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(block.constData());
-        if (first && got >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-            encoding = Encoding::Utf8Bom;
-            return file.seek(3) || (error = file.errorString(), false);
+        if (got == 0 || !take(QByteArrayView(block.constData(), got)))
+            return true;
+    }
+}
+
+// Looks ahead through the file to choose the encoding, then rewinds.
+// A code-page-936 book usually fails the UTF-8 check on its first Chinese name.
+bool detect(QIODevice& file, Encoding& encoding, QString& error) {
+    Utf8Check check;
+    bool first = true;
+    bool valid = true;
+    bool marked = false;
+    const bool read = forEachBlock(file, error, [&](QByteArrayView block) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+        if (first && block.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+            marked = true;
+            return false;
         }
         first = false;
-        if (!check.feed(bytes, got)) {
-            valid = false;
-            break;
-        }
-    }
-    encoding = valid && check.complete() && check.nonAscii() ? Encoding::Utf8 : Encoding::Gbk;
-    if (!file.seek(0)) {
+        valid = check.feed(bytes, block.size());
+        return valid;
+    });
+    if (!read)
+        return false;
+    if (marked)
+        encoding = Encoding::Utf8Bom;
+    else
+        encoding = valid && check.complete() && check.nonAscii() ? Encoding::Utf8 : Encoding::Gbk;
+    if (!file.seek(marked ? 3 : 0)) {
         error = file.errorString();
         return false;
     }
@@ -114,7 +127,7 @@ bool detect(QIODevice& file, Encoding& encoding, QString& error) {
 
 void addLine(QStringView line, ManItems& items, Fields& fields) {
     if (ParseLine(line, fields))
-        items.Add(fields.FullName, fields.ShortName, fields.ExtTelNo, fields.MobilNo, fields.RoomNo);
+        items.Add(ManItem::Texts{fields.FullName, fields.ShortName, fields.ExtTelNo, fields.MobilNo, fields.RoomNo});
 }
 
 } // namespace
@@ -123,16 +136,16 @@ bool ParseLine(QStringView line, Fields& out) {
     if (line.isEmpty() || line.front() == u'\'')
         return false;
     qsizetype pos = line.front() == u'\t' ? 1 : 0;
-    QString* targets[] = {&out.FullName, &out.ShortName, &out.ExtTelNo, &out.MobilNo, &out.RoomNo};
-    for (QString* target : targets) {
+    QStringView* targets[] = {&out.FullName, &out.ShortName, &out.ExtTelNo, &out.MobilNo, &out.RoomNo};
+    for (QStringView* target : targets) {
         if (pos > line.size()) {
-            target->clear();
+            *target = QStringView();
             continue;
         }
         qsizetype tab = line.indexOf(u'\t', pos);
         if (tab < 0)
             tab = line.size();
-        *target = trimmed(line.sliced(pos, tab - pos)).toString();
+        *target = trimmed(line.sliced(pos, tab - pos));
         pos = tab + 1;
         if (target == &out.FullName && target->isEmpty())
             return false;
@@ -198,17 +211,11 @@ bool Read(QIODevice& file, ManItems& items, QString& error) {
         }
     };
 
-    QByteArray block(kBlock, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = file.read(block.data(), kBlock);
-        if (got < 0) {
-            error = file.errorString();
-            return false;
-        }
-        if (got == 0)
-            break;
-        consume(QString(decoder(QByteArrayView(block.constData(), got))));
-    }
+    if (!forEachBlock(file, error, [&](QByteArrayView block) {
+            consume(QString(decoder(block)));
+            return true;
+        }))
+        return false;
     // A closing line break ends the last line and makes the decoder give up a
     // character it still holds incomplete (as U+FFFD).
     consume(QString(decoder(QByteArrayView("\n", 1))));

@@ -8,13 +8,13 @@ class QIODevice;
 
 namespace BookReader {
 
-// The five fields of one book line, in file order.
+// The five fields of one book line, in file order; views into the line.
 struct Fields {
-    QString FullName;
-    QString ShortName;
-    QString ExtTelNo;
-    QString MobilNo;
-    QString RoomNo;
+    QStringView FullName;
+    QStringView ShortName;
+    QStringView ExtTelNo;
+    QStringView MobilNo;
+    QStringView RoomNo;
 };
 
 // Splits one line (without its line break). Returns false for a line that holds

@@ -35,17 +35,17 @@ using Book = std::vector<std::shared_ptr<const ManItem>>;
 // distinct name, since the same person is often in both books.
 std::vector<int> nameOrder(const Book& book) {
     const std::size_t count = book.size();
-    QHash<QString, int> ids;
+    QHash<QStringView, int> ids;
     ids.reserve(qsizetype(count));
     std::vector<int> nameId(count);
     std::vector<QCollatorSortKey> keys;
     QCollator collator{QLocale(QLocale::Chinese, QLocale::China)};
     for (std::size_t i = 0; i < count; ++i) {
-        const QString& name = book[i]->fullNameRef();
+        const QStringView name = book[i]->fullNameView();
         auto it = ids.constFind(name);
         if (it == ids.constEnd()) {
             it = ids.insert(name, int(keys.size()));
-            keys.push_back(collator.sortKey(name));
+            keys.push_back(collator.sortKey(name.toString()));
         }
         nameId[i] = *it;
     }
@@ -114,12 +114,12 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     m_fullIndex.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const ManItem& entry = *m_entries[i];
-        m_shortLower.push_back(entry.shortNameRef().toLower());
-        m_fullLower.push_back(entry.fullNameRef().toLower());
+        m_shortLower.push_back(entry.shortNameView().toString().toLower());
+        m_fullLower.push_back(entry.fullNameView().toString().toLower());
         // Lower-casing is per character and only İ grows, so an unchanged
         // length means lower(LeftPart(field, n)) is the lowered field's first n units.
-        const bool shortRegular = m_shortLower.back().size() == entry.shortNameRef().size();
-        const bool fullRegular = m_fullLower.back().size() == entry.fullNameRef().size();
+        const bool shortRegular = m_shortLower.back().size() == entry.shortNameView().size();
+        const bool fullRegular = m_fullLower.back().size() == entry.fullNameView().size();
         if (shortRegular)
             m_shortIndex.push_back(int(i));
         if (fullRegular)
@@ -146,8 +146,8 @@ QString Directory::SearchText(const QString& boxText) {
 
 bool Directory::Matches(const ManItem& entry, const QString& searchText) {
     const int n = Toolkit::TextLength(searchText);
-    const QString a = Toolkit::LeftPart(entry.shortNameRef(), n).toLower();
-    const QString b = Toolkit::LeftPart(entry.fullNameRef(), n).toLower();
+    const QString a = Toolkit::LeftPart(entry.ShortName(), n).toLower();
+    const QString b = Toolkit::LeftPart(entry.FullName(), n).toLower();
     return searchText == a || searchText == b;
 }
 

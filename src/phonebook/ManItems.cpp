@@ -7,12 +7,7 @@ ManItems::Entry ManItems::Add(const QString& FullName, const QString& ShortName,
     const QString key = sKey.toCaseFolded();
     if (!key.isEmpty() && m_byKey.contains(key))
         return nullptr;
-    auto entry = std::make_shared<ManItem>();
-    entry->FullName(FullName);
-    entry->ShortName(ShortName);
-    entry->ExtTelNo(ExtTelNo);
-    entry->MobilNo(MobilNo);
-    entry->RoomNo(RoomNo);
+    auto entry = m_packer.make({FullName, ShortName, ExtTelNo, MobilNo, RoomNo});
     m_entries.push_back(entry);
     if (!key.isEmpty() || !m_keys.empty()) {
         m_keys.resize(m_entries.size() - 1);
@@ -21,6 +16,13 @@ ManItems::Entry ManItems::Add(const QString& FullName, const QString& ShortName,
             m_byKey.insert(key, entry);
     }
     return entry;
+}
+
+const ManItems::Entry& ManItems::Add(const ManItem::Texts& texts) {
+    m_entries.push_back(m_packer.make(texts));
+    if (!m_keys.empty())
+        m_keys.emplace_back();
+    return m_entries.back();
 }
 
 ManItems::Entry ManItems::Item(int position) const {

@@ -26,6 +26,10 @@ public:
     Entry Add(const QString& FullName, const QString& ShortName, const QString& ExtTelNo, const QString& MobilNo,
               const QString& RoomNo, const QString& sKey = QString());
 
+    // The same without a key, for the loader: the texts are copied into blocks
+    // the collection's entries share. The reference is valid until the next change.
+    const Entry& Add(const ManItem::Texts& texts);
+
     Entry Item(int position) const;
     Entry Item(const QString& key) const;
     int Count() const { return int(m_entries.size()); }
@@ -39,6 +43,7 @@ public:
     void reserve(std::size_t n) { m_entries.reserve(n); }
 
 private:
+    ManItem::Packer m_packer;
     std::vector<Entry> m_entries;
     std::vector<QString> m_keys; // folded key per position, empty when none
     QHash<QString, Entry> m_byKey;

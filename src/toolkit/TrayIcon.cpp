@@ -59,6 +59,14 @@ bool TrayIcon::IsShown() const {
     return m_icon && m_icon->isVisible();
 }
 
+QIcon TrayIcon::Icon() const {
+    return m_icon->icon();
+}
+
+QString TrayIcon::ToolTip() const {
+    return m_icon->toolTip();
+}
+
 bool TrayIcon::IsAvailable() {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }

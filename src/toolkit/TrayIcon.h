@@ -20,6 +20,8 @@ public:
     void Remove();
 
     bool IsShown() const;
+    QIcon Icon() const;
+    QString ToolTip() const;
     // False on desktops without a tray host: nothing could bring a hidden window back.
     static bool IsAvailable();
 

@@ -1,23 +1,33 @@
 #include "frmMain.h"
 
+#include "AppIcon.h"
+#include "FirstStart.h"
 #include "ResultModel.h"
 #include "TXLMain.h"
 #include "Twips.h"
+#include "ftp/FtpItem.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/FileOps.h"
+#include "toolkit/ProgramLauncher.h"
+#include "toolkit/Toolkit.h"
 #include "toolkit/TrayIcon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
+#include <QStringEncoder>
 #include <QTreeView>
 
 #include <climits>
@@ -34,6 +44,29 @@ constexpr int kAltMask = 4;
 const QString kOpenCaption = QStringLiteral("打开电话簿");
 const QString kShowCaption = QStringLiteral("打开通讯录");
 const QString kHideCaption = QStringLiteral("隐藏通讯录");
+
+const QString kServerPrompt = QStringLiteral("FTP服务器地址：");
+const QString kFilePrompt = QStringLiteral("通讯录文件：");
+const QString kDownloadFailed = QStringLiteral("无法下载文件！");
+const QString kDownloadDone = QStringLiteral("操作成功，使用时间：");
+const QString kBrowserKey = QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE");
+// What a new private book holds: one comment line naming the columns.
+const QString kNewPrivateBook = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号/直拨\r\n");
+
+// The wait cursor over the window, restored on every way out of a command.
+class WaitCursor {
+public:
+    explicit WaitCursor(QWidget* window) : m_window(window) { m_window->setCursor(Qt::WaitCursor); }
+    ~WaitCursor() {
+        if (m_window)
+            m_window->unsetCursor();
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    QPointer<QWidget> m_window;
+};
 
 enum class Edge { Top, Left, Width, Height };
 
@@ -70,6 +103,7 @@ void setEdge(QWidget* widget, Edge edge, double twips, double dpi) {
 frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs) {
     // The caption of the window's own description; placement replaces it.
     setWindowTitle(QStringLiteral("信息技术部通讯录"));
+    setWindowIcon(AppIcon::icon());
     auto* central = new QWidget(this);
     txtInput = new QLineEdit(central);
     txtInput->setToolTip(QStringLiteral("输入姓名的缩称（拼音的首字母）或汉字检索"));
@@ -90,6 +124,8 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
     lvwOutput->header()->setSectionsMovable(false);
     setCentralWidget(central);
     m_trayAvailable = &TrayIcon::IsAvailable;
+    m_ownLauncher = std::make_unique<DetachedLauncher>();
+    m_launcher = m_ownLauncher.get();
     createMenus();
     connect(txtInput, &QLineEdit::textChanged, this, &frmMain::txtInput_Change);
 }
@@ -154,6 +190,7 @@ void frmMain::Form_Load() {
     oTrayIcon->Attach(this);
     oTrayIcon->Show();
 
+    FirstStart::SeedPublicBook();
     m_manApp = std::make_unique<ManApp>(&m_dialogs);
     m_manApp->LoadManItems(TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile));
 
@@ -274,15 +311,141 @@ void frmMain::oTrayIcon_MouseLeftClick() {
     }
 }
 
+void frmMain::BringForward() {
+    if (mbHidden) {
+        oTrayIcon_MouseLeftClick();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    PlaceWindow();
+    show();
+    raise();
+    activateWindow();
+}
+
 void frmMain::oTrayIcon_MouseRightClick() {
     mnuPopup->popup(QCursor::pos());
 }
 
-void frmMain::mnuFile_GetTxl_Click() {}
+QString frmMain::MakerUrl() {
+    return QStringLiteral("http://www.lumeo-studio.example/");
+}
 
-void frmMain::mnuFile_EditTXL_Click() {}
+void frmMain::setLauncher(ProgramLauncher* launcher) {
+    m_launcher = launcher ? launcher : m_ownLauncher.get();
+}
 
-void frmMain::mnuFile_Refresh_Click() {}
+void frmMain::setDownloadEntriesEnabled(bool enabled) {
+    mnuFile_GetTxl->setEnabled(enabled);
+    mnuPopup_GetTxl->setEnabled(enabled);
+}
+
+// Fetches the public book into a hidden file beside the local copy and swaps it
+// in only when the transfer completed: the previous copy goes to ".bak" first,
+// then the new file takes the local copy's name in one rename. A failed,
+// cancelled or timed-out transfer leaves the local copy exactly as it was.
+void frmMain::mnuFile_GetTxl_Click() {
+    if (moFtp || m_unloaded || !TXLMain::HasSettings())
+        return;
+    WaitCursor wait(this);
+    const QString title = mnuFile_GetTxl->text();
+    const QString localPath = TXLMain::Text(TXLMain::kSrvTxlFile);
+    const QString backupPath = localPath + QStringLiteral(".bak");
+    const QString tempPath = FileOps::TempPathBeside(localPath);
+
+    moFtp = std::make_unique<FtpItem>();
+    moFtp->RequestTimeout(m_downloadTimeout);
+
+    // Cancel ends the command quietly and keeps the configured values.
+    QString server = TXLMain::Text(TXLMain::kFtpServer);
+    if (!m_dialogs.Input(title, kServerPrompt, server)) {
+        moFtp.reset();
+        return;
+    }
+    TXLMain::settings().Item(TXLMain::kFtpServer)->Value(server);
+    if (const FtpError rejected = moFtp->Server(server); rejected.failed()) {
+        downloadFailed(title, u'(' + QString::number(rejected.number) + u')' + rejected.description, tempPath,
+                       localPath);
+        return;
+    }
+    QString remoteFile = TXLMain::Text(TXLMain::kFtpFile);
+    if (!m_dialogs.Input(title, kFilePrompt, remoteFile)) {
+        moFtp.reset();
+        return;
+    }
+    TXLMain::settings().Item(TXLMain::kFtpFile)->Value(remoteFile);
+
+    const QPointer<frmMain> self(this);
+    setDownloadEntriesEnabled(false);
+    moFtp->GET_FILE(remoteFile, tempPath);
+    if (!self) {
+        QFile::remove(tempPath);
+        return;
+    }
+    setDownloadEntriesEnabled(true);
+    if (!moFtp || m_unloaded) {
+        // The window was closed during the transfer, which cancelled it.
+        moFtp.reset();
+        QFile::remove(tempPath);
+        return;
+    }
+
+    QString error;
+    bool swapped = moFtp->LastCommandCompleted() && QFileInfo(tempPath).isFile() && FileOps::Sync(tempPath, error);
+    if (swapped && QFileInfo::exists(localPath))
+        swapped = FileOps::CopyOver(localPath, backupPath, error);
+    if (swapped)
+        swapped = FileOps::Replace(tempPath, localPath, error);
+    if (!swapped) {
+        QFile::remove(tempPath);
+        downloadFailed(title, kDownloadFailed, tempPath, localPath);
+        return;
+    }
+
+    m_dialogs.Message(title, kDownloadDone + FtpItem::formatUseTime(moFtp->UseTime()), Dialogs::Icon::Information);
+    moFtp.reset();
+    mnuFile_Refresh_Click();
+}
+
+void frmMain::downloadFailed(const QString& title, const QString& message, const QString& tempPath,
+                             const QString& localPath) {
+    if (!Toolkit::WriteLog(tempPath + u',' + localPath, TXLMain::Text(TXLMain::kLogFilePath)))
+        qWarning("mirodex: cannot write the log file %s", qPrintable(TXLMain::Text(TXLMain::kLogFilePath)));
+    m_dialogs.Message(title, message, Dialogs::Icon::Error);
+    moFtp.reset();
+}
+
+// Opens the private book in the desktop's editor, creating it first when it
+// does not exist yet, so the user has something to write into.
+void frmMain::mnuFile_EditTXL_Click() {
+    if (!TXLMain::HasSettings())
+        return;
+    const QString title = mnuFile_EditTXL->text();
+    const QString path = TXLMain::Text(TXLMain::kLocalTxlFile);
+    if (!QFileInfo::exists(path)) {
+        QFile book(path);
+        QStringEncoder encoder("GBK");
+        const QByteArray header = encoder(kNewPrivateBook);
+        if (!book.open(QIODevice::WriteOnly | QIODevice::NewOnly) || book.write(header) != header.size()) {
+            m_dialogs.Message(title, QStringLiteral("无法创建个人电话簿：") + book.errorString() + u'(' + path + u')',
+                              Dialogs::Icon::Error);
+            return;
+        }
+    }
+    QString error;
+    if (!m_launcher->Start(ProgramLauncher::TextEditor(), {path}, error))
+        m_dialogs.Message(title, QStringLiteral("无法启动文本编辑器：") + error + u'(' + path + u')',
+                          Dialogs::Icon::Error);
+}
+
+void frmMain::mnuFile_Refresh_Click() {
+    if (!m_manApp || !TXLMain::HasSettings())
+        return;
+    m_manApp->LoadManItems(TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile));
+    // The empty text first, so the search runs even when the box holds a blank already.
+    txtInput->setText(QString());
+    txtInput->setText(QStringLiteral(" "));
+}
 
 void frmMain::mnuFile_Exit_Click() {
     close();
@@ -304,7 +467,25 @@ void frmMain::mnuPopup_EditTXL_Click() {
     mnuFile_EditTXL_Click();
 }
 
-void frmMain::mnuPopup_ToUrl_Click() {}
+void frmMain::mnuPopup_ToUrl_Click() {
+    const QString browser =
+        Toolkit::ReadRegValue(QStringLiteral("HKEY_LOCAL_MACHINE"), kBrowserKey, QString(), msRegStatus);
+    const QString crlf = QStringLiteral("\r\n");
+    if (msRegStatus == QLatin1String("OK")) {
+        QString error;
+        if (!m_launcher->Start(browser, {MakerUrl()}, error))
+            m_dialogs.Message(AppInfo::Title(),
+                              QStringLiteral("无法启动浏览器：") + error + crlf +
+                                  QStringLiteral("请用其他浏览器访问以下网址。") + crlf + MakerUrl(),
+                              Dialogs::Icon::Warning);
+        return;
+    }
+    m_dialogs.Message(AppInfo::Title(),
+                      QStringLiteral("发生以下错误：") + crlf + msRegStatus + crlf +
+                          QStringLiteral("您的系统可能没有装IE浏览器，请用其他浏览器访问以下网址。") + crlf +
+                          MakerUrl(),
+                      Dialogs::Icon::Question);
+}
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtInput && event->type() == QEvent::KeyPress) {
@@ -356,6 +537,9 @@ void frmMain::showEvent(QShowEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A download still waiting is cancelled first; it notices and cleans up
+    // after itself once the unload below has run.
+    moFtp.reset();
     Form_Unload();
     event->accept();
     QCoreApplication::quit();

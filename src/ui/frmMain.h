@@ -6,7 +6,9 @@
 #include <memory>
 
 class Dialogs;
+class FtpItem;
 class ManApp;
+class ProgramLauncher;
 class QAction;
 class QLineEdit;
 class QMenu;
@@ -38,6 +40,9 @@ public:
 
     // Left click on the tray icon, or "open" in its menu: hide or show the window.
     void oTrayIcon_MouseLeftClick();
+    // A second start of the program: the window comes forward, restored and
+    // placed as the tray icon shows it.
+    void BringForward();
     void oTrayIcon_MouseRightClick();
 
     void mnuFile_GetTxl_Click();
@@ -49,6 +54,17 @@ public:
     void mnuPopup_GetTxl_Click();
     void mnuPopup_EditTXL_Click();
     void mnuPopup_ToUrl_Click();
+
+    // Starts the editor and the browser; tests record instead. Not owned; null
+    // restores the real launcher.
+    void setLauncher(ProgramLauncher* launcher);
+    // Seconds a download may stall before it is given up (30 for users).
+    void setDownloadTimeout(int seconds) { m_downloadTimeout = seconds; }
+    // The maker's web page, opened by "Lumeo工作室".
+    static QString MakerUrl();
+    // Status of the last browser look-up ("OK" when one was found).
+    QString regStatus() const { return msRegStatus; }
+    bool downloadRunning() const { return moFtp != nullptr; }
 
     // Column widths in twips for a list `listWidthTwips` wide.
     static std::array<double, 4> ColumnWidths(double listWidthTwips);
@@ -79,6 +95,9 @@ private:
     void createMenus();
     void frameMayHaveChanged();
     void reportStoreError(const QString& error);
+    void downloadFailed(const QString& title, const QString& message, const QString& tempPath,
+                        const QString& localPath);
+    void setDownloadEntriesEnabled(bool enabled);
 
     Dialogs& m_dialogs;
     QLineEdit* txtInput = nullptr;
@@ -102,6 +121,11 @@ private:
 
     std::unique_ptr<TrayIcon> oTrayIcon;
     std::unique_ptr<ManApp> m_manApp;
+    std::unique_ptr<FtpItem> moFtp; // the session of a running download, else empty
+    std::unique_ptr<ProgramLauncher> m_ownLauncher;
+    ProgramLauncher* m_launcher = nullptr;
+    QString msRegStatus;
+    int m_downloadTimeout = 30;
     std::array<double, 4> m_columnTwips{};
     bool (*m_trayAvailable)() = nullptr;
     bool mbHidden = false;

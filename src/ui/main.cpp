@@ -1,4 +1,5 @@
 #include "QtDialogs.h"
+#include "SingleInstance.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -17,10 +18,19 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Hidden to the tray is not "closed": only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Ties the window to mirodex.desktop (its name and icon in task bars).
+    QApplication::setDesktopFileName(QStringLiteral("mirodex"));
+
+    // A second start only brings the running copy's window forward.
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
     QtDialogs dialogs;
     frmMain window(dialogs);
     dialogs.setParent(&window);
     window.Form_Load();
     window.show();
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, &frmMain::BringForward);
     return app.exec();
 }
