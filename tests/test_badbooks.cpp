@@ -75,11 +75,7 @@ protected:
         window->grab();
     }
 
-    void refresh() {
-        window->manApp()->LoadManItems(TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile));
-        window->searchBox()->setText(QString());
-        window->searchBox()->setText(QStringLiteral(" "));
-    }
+    void refresh() { window->mnuFile_Refresh_Click(); }
 
     // A timer posted now fires in the next pass, and a keystroke's search
     // still narrows the list.

@@ -101,9 +101,7 @@ std::size_t alive(const std::vector<std::weak_ptr<ManItem>>& refs) {
 }
 
 void reload(frmMain& window) {
-    window.manApp()->LoadManItems(TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile));
-    window.searchBox()->setText(QString());
-    window.searchBox()->setText(QStringLiteral(" "));
+    window.mnuFile_Refresh_Click();
 }
 
 } // namespace

@@ -1,15 +1,18 @@
 #include "FtpServer.h"
+#include "ScriptedDialogs.h"
 #include "TestSupport.h"
 #include "ftp/FtpItem.h"
 #include "ftp/FtpOperation.h"
 #include "ftp/InetControl.h"
 #include "ui/TXLMain.h"
+#include "ui/frmMain.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QSettings>
 #include <QStringEncoder>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -291,4 +294,52 @@ TEST(TransferSecurity, AfterATimeOutTheLoginStaysWholeAndNoPartOfThePasswordIsUs
     ftp.PWD();
     EXPECT_EQ(ftp.Status(), FtpItem::Completed) << ftp.OptString().toStdString();
     EXPECT_EQ(ftp.ResponseString(), QStringLiteral("/"));
+}
+
+TEST(TransferSecurity, DownloadsWithAPasswordInTheAddressLeaveItInNoFileTheyWrite) {
+    const QString password = QStringLiteral("pw密码@3cr%");
+    FtpServer::Options options;
+    options.anonymous = false;
+    options.user = QStringLiteral("clerk");
+    options.password = password;
+    FtpServer server(options);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    writeFile(server.path(QStringLiteral("PublicTel.txt")), TestSupport::gbk(QStringLiteral("新同事\txts\t2002\r\n")));
+
+    QTemporaryDir store, dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+    writeFile(dir.filePath(QStringLiteral("PrivateTel.txt")), "self\ts\t1\r\n");
+    writeFile(dir.filePath(QStringLiteral("PublicTel.txt")), "old\to\t2\r\n");
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
+                    QStringLiteral("Mirodex"));
+        s.setValue(TXLMain::kLocalTxlFile, dir.filePath(QStringLiteral("PrivateTel.txt")));
+        s.setValue(TXLMain::kSrvTxlFile, dir.filePath(QStringLiteral("PublicTel.txt")));
+        s.setValue(TXLMain::kLogFilePath, dir.filePath(QStringLiteral("txl.log")));
+        s.setValue(TXLMain::kDebugFilePath, dir.filePath(QStringLiteral("TxlDebug.txt")));
+        s.setValue(TXLMain::kIsDebug, true);
+    }
+    ScriptedDialogs dialogs;
+    {
+        frmMain window(dialogs);
+        window.setDownloadTimeout(5);
+        window.Form_Load();
+        const QString address = QStringLiteral("ftp://clerk:") + password + u'@' + server.url().mid(6);
+        const QString wrong = QStringLiteral("ftp://clerk:") + password + QStringLiteral("x@") + server.url().mid(6);
+        for (const auto& [answer, file] :
+             {std::pair{address, QStringLiteral("/PublicTel.txt")}, std::pair{address, QStringLiteral("/missing.txt")},
+              std::pair{wrong, QStringLiteral("/PublicTel.txt")}}) {
+            dialogs.answers = {answer, file};
+            window.mnuFile_GetTxl_Click();
+        }
+        server.kill();
+        dialogs.answers = {address, QStringLiteral("/PublicTel.txt")};
+        window.mnuFile_GetTxl_Click();
+    }
+    ASSERT_EQ(dialogs.messages.size(), 4u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")));
+    EXPECT_EQ(TestSupport::readFile(dir.filePath(QStringLiteral("txl.log"))).count('\n'), 3);
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("TxlDebug.txt"))));
+    EXPECT_EQ(filesHolding(dir.path(), password), QStringList());
 }

@@ -57,7 +57,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
     const ManItem& entry = m_directory.Match(index.row());
     switch (index.column()) {
     case NameColumn:
-        return shown(entry.fullNameRef());
+        return shown(entry.FullName());
     case ExtensionColumn:
         return shown(entry.ExtTelNo());
     case RoomColumn:
