@@ -5,8 +5,8 @@
 //   crash_download STORE PRIVATE PUBLIC LOG start
 //   crash_download STORE PRIVATE PUBLIC LOG download SERVER FILE
 //
-// "downloading" is printed (and flushed) just before the download starts, so
-// the harness can aim its kills at the command itself.
+// "downloading" is printed (and flushed) just before the download starts and
+// "done" just after it, so the harness can aim its kills at the command itself.
 #include "ScriptedDialogs.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
         std::puts("downloading");
         std::fflush(stdout);
         window.mnuFile_GetTxl_Click();
+        std::puts("done");
     } else if (mode != "start") {
         return 2;
     }
