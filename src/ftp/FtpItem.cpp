@@ -104,10 +104,12 @@ FtpError FtpItem::Server(const QString& vData) {
 
 void FtpItem::BuildUrl() {
     msUrl = m_server.toLower();
+    m_urlUser.clear();
     m_urlPassword.clear();
     const QString user = moInet->UserName();
     if (user.isEmpty())
         return;
+    m_urlUser = user;
     m_urlPassword = moInet->Password();
     msUrl = QStringLiteral("ftp://") + user + u':' + m_urlPassword + u'@' +
             Toolkit::GetBetween(msUrl, QStringLiteral("ftp://"), QString(), false);
@@ -150,6 +152,9 @@ void FtpItem::ReNew() {
     m_inetConnection = connect(moInet, &InetControl::StateChanged, this, &FtpItem::moInet_StateChanged);
     moInet->Protocol(InetControl::icFTP);
     moInet->RequestTimeout(m_requestTimeout);
+    // The fresh control starts without a user name, yet msUrl still carries
+    // the credentials; it must take them whole.
+    moInet->VerbatimUrlCredentials(m_urlUser, m_urlPassword);
     m_status = Idle;
 }
 

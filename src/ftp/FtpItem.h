@@ -109,7 +109,8 @@ private:
     int m_requestTimeout = 60;
     QString m_server;
     QString msUrl;
-    QString m_urlPassword; // the password BuildUrl put into msUrl, kept out of files
+    QString m_urlUser;     // the credentials BuildUrl put into msUrl
+    QString m_urlPassword; // (the password is kept out of files)
     qint64 msngStartTime = 0;
     InetControl* moInet = nullptr;
     frmInetTrans* mfrmTrans = nullptr;

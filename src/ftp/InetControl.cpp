@@ -1,5 +1,7 @@
 #include "InetControl.h"
 
+#include "FtpOperation.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QList>
@@ -15,13 +17,7 @@
 
 namespace {
 
-enum class Op { Get, Put, Size, List, Dir, Cd, Cdup, Pwd, Mkdir, Rmdir, Rename, Delete, Quit, Close };
-
-struct Operation {
-    Op op = Op::Quit;
-    QString a;
-    QString b;
-};
+using Op = FtpOperation::Verb;
 
 // Where an operation goes, taken apart from the URL it was given.
 struct Target {
@@ -32,65 +28,21 @@ struct Target {
     QString owner;  // server and login, to know when the current directory no longer applies
 };
 
+// A line break (or NUL) in anything that ends up in an FTP command would let
+// it carry a second command of its own.
+bool breaksLine(const QString& text) {
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0));
+}
+
 FtpError invalidOperation(const QString& text) {
     return {FtpErrors::kInvalidOperation, QStringLiteral("无法识别的操作：") + text};
 }
 
-// Arguments are not quoted: GET and RENAME split at the first blank, PUT at the
-// last one (the program's own local path never comes last in GET, nor first in PUT).
-bool parseOperation(const QString& text, Operation& out) {
-    static const struct {
-        const char* verb;
-        Op op;
-    } verbs[] = {{"GET", Op::Get},     {"PUT", Op::Put},     {"SIZE", Op::Size},     {"LS", Op::List},
-                 {"DIR", Op::Dir},     {"CD", Op::Cd},       {"CDUP", Op::Cdup},     {"PWD", Op::Pwd},
-                 {"MKDIR", Op::Mkdir}, {"RMDIR", Op::Rmdir}, {"RENAME", Op::Rename}, {"DELETE", Op::Delete},
-                 {"QUIT", Op::Quit},   {"CLOSE", Op::Close}};
-    const qsizetype blank = text.indexOf(u' ');
-    const QString verb = (blank < 0 ? text : text.left(blank)).toUpper();
-    const QString rest = blank < 0 ? QString() : text.mid(blank + 1);
-    // A line break would let an argument smuggle in a command of its own.
-    if (rest.contains(u'\r') || rest.contains(u'\n') || rest.contains(QChar(0)))
-        return false;
-    bool known = false;
-    for (const auto& v : verbs) {
-        if (verb == QLatin1String(v.verb)) {
-            out.op = v.op;
-            known = true;
-            break;
-        }
-    }
-    if (!known)
-        return false;
-
-    auto splitAt = [&](qsizetype at) {
-        if (at < 0)
-            return false;
-        out.a = rest.left(at);
-        out.b = rest.mid(at + 1);
-        return true;
-    };
-    // A remote name ending in '/' would make libcurl list a directory instead.
-    auto usableFile = [](const QString& name) { return !name.isEmpty() && !name.endsWith(u'/'); };
-    switch (out.op) {
-    case Op::Get:
-        return splitAt(rest.indexOf(u' ')) && usableFile(out.a) && !out.b.isEmpty();
-    case Op::Put:
-        return splitAt(rest.lastIndexOf(u' ')) && !out.a.isEmpty() && usableFile(out.b);
-    case Op::Rename:
-        return splitAt(rest.indexOf(u' '));
-    case Op::Cdup:
-    case Op::Pwd:
-    case Op::Quit:
-    case Op::Close:
-        return true;
-    default:
-        out.a = rest;
-        return true;
-    }
-}
-
-bool parseTarget(const QString& url, const QString& ctlUser, const QString& ctlPassword, Target& t, FtpError& err) {
+// `verbatimUser`/`verbatimPassword`: credentials a caller is known to put into
+// its URLs as they are; with them the URL's credentials are found by exact match
+// even when the control has none of its own.
+bool parseTarget(const QString& url, const QString& ctlUser, const QString& ctlPassword, const QString& verbatimUser,
+                 const QString& verbatimPassword, Target& t, FtpError& err) {
     const qsizetype sep = url.indexOf(QStringLiteral("://"));
     if (sep <= 0) {
         err = {FtpErrors::kInvalidUrl, QStringLiteral("URL 格式不正确")};
@@ -104,11 +56,18 @@ bool parseTarget(const QString& url, const QString& ctlUser, const QString& ctlP
     QString rest = url.mid(sep + 3);
     // The control's own credentials are inserted verbatim by the session, so
     // they are stripped by exact match; anything else up to the last '@' of the
-    // authority is taken as user[:password].
+    // authority is taken as user[:password]. A password with '/' or '@' in it
+    // cannot be told apart from the path in that way, so a control without
+    // credentials of its own matches those the session last put into the URL.
     const QString ownPrefix = ctlUser + u':' + ctlPassword + u'@';
+    const QString verbatimPrefix = verbatimUser + u':' + verbatimPassword + u'@';
     QString urlUser, urlPassword;
     if (!ctlUser.isEmpty() && rest.startsWith(ownPrefix)) {
         rest = rest.mid(ownPrefix.size());
+    } else if (ctlUser.isEmpty() && !verbatimUser.isEmpty() && rest.startsWith(verbatimPrefix)) {
+        urlUser = verbatimUser;
+        urlPassword = verbatimPassword;
+        rest = rest.mid(verbatimPrefix.size());
     } else {
         const qsizetype slash = rest.indexOf(u'/');
         const qsizetype at = rest.left(slash < 0 ? rest.size() : slash).lastIndexOf(u'@');
@@ -143,6 +102,10 @@ bool parseTarget(const QString& url, const QString& ctlUser, const QString& ctlP
     } else {
         t.user = ctlUser;
         t.password = ctlPassword;
+    }
+    if (breaksLine(t.urlDir) || breaksLine(t.user) || breaksLine(t.password)) {
+        err = {FtpErrors::kInvalidUrl, QStringLiteral("URL 格式不正确")};
+        return false;
     }
     t.owner = scheme + QStringLiteral("://") + t.user + u'@' + hostPort.toLower() + u'/' + t.urlDir;
     return true;
@@ -191,7 +154,7 @@ const char* curlProtocols() {
 
 struct InetControl::Transfer {
     InetControl* control = nullptr;
-    Operation operation;
+    FtpOperation operation;
     CURL* easy = nullptr;
     curl_slist* quote = nullptr;
     QFile file;
@@ -239,7 +202,7 @@ struct InetControl::Transfer {
             control->postState(InetControl::icReceivingResponse);
             progress.restart();
         }
-        if (operation.op != Op::Get) {
+        if (operation.verb != Op::Get) {
             data.append(bytes, qsizetype(length));
             return true;
         }
@@ -465,11 +428,11 @@ FtpError InetControl::Execute(const QString& url, const QString& operation) {
 FtpError InetControl::startTransfer(const QString& url, const QString& operation) {
     Target target;
     FtpError err;
-    if (!parseTarget(url, m_userName, m_password, target, err))
+    if (!parseTarget(url, m_userName, m_password, m_verbatimUser, m_verbatimPassword, target, err))
         return err;
     m_urlPassword = target.password != m_password ? target.password : QString();
-    Operation op;
-    if (!parseOperation(operation, op))
+    const FtpOperation op = parseOperation(operation);
+    if (!op.valid())
         return invalidOperation(operation);
     if (target.owner != m_dirOwner) {
         m_dirOwner = target.owner;
@@ -477,7 +440,7 @@ FtpError InetControl::startTransfer(const QString& url, const QString& operation
     }
     const QString startDir = m_currentDir.isEmpty() ? target.urlDir : m_currentDir;
 
-    if (op.op == Op::Quit || op.op == Op::Close) {
+    if (op.verb == Op::Quit || op.verb == Op::Close) {
         // Every operation has its own connection, so there is none to close;
         // what goes is the remembered directory.
         m_currentDir.clear();
@@ -501,7 +464,7 @@ FtpError InetControl::startTransfer(const QString& url, const QString& operation
     if (!startDir.isEmpty())
         quote << QStringLiteral("CWD ") + startDir;
     bool noBody = true;
-    switch (op.op) {
+    switch (op.verb) {
     case Op::Get:
         requestUrl += QUrl::toPercentEncoding(op.a, "/");
         t->file.setFileName(op.b);
@@ -522,7 +485,7 @@ FtpError InetControl::startTransfer(const QString& url, const QString& operation
     }
     case Op::List:
     case Op::Dir: {
-        const QString verb = op.op == Op::List ? QStringLiteral("NLST") : QStringLiteral("LIST");
+        const QString verb = op.verb == Op::List ? QStringLiteral("NLST") : QStringLiteral("LIST");
         const QByteArray request = (op.a.isEmpty() ? verb : verb + u' ' + op.a).toUtf8();
         curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, request.constData());
         noBody = false;
@@ -555,10 +518,14 @@ FtpError InetControl::startTransfer(const QString& url, const QString& operation
     case Op::Rename:
         quote << QStringLiteral("RNFR ") + op.a << QStringLiteral("RNTO ") + op.b;
         break;
+    case Op::Invalid:
     case Op::Quit:
     case Op::Close:
         break;
     }
+    for (const QString& command : quote)
+        if (breaksLine(command))
+            return invalidOperation(operation);
     for (const QString& command : quote)
         t->quote = curl_slist_append(t->quote, command.toUtf8().constData());
 
@@ -622,7 +589,7 @@ FtpError InetControl::startTransfer(const QString& url, const QString& operation
             return static_cast<Transfer*>(userp)->receive(bytes, size * count) ? size * count : 0;
         });
     curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-    if (op.op == Op::Put) {
+    if (op.verb == Op::Put) {
         curl_easy_setopt(
             e, CURLOPT_READFUNCTION, +[](char* buffer, size_t size, size_t count, void* userp) -> size_t {
                 auto* tr = static_cast<Transfer*>(userp);
@@ -655,7 +622,7 @@ void InetControl::finishTransfer(int curlCode) {
     curl_multi_remove_handle(d->multi, t->easy);
 
     // The file is closed before anyone hears of the outcome.
-    if (t->operation.op == Op::Get) {
+    if (t->operation.verb == Op::Get) {
         if (result == CURLE_OK && !t->fileOpened)
             t->openLocal(); // an empty remote file still gives a local one
         if (t->file.isOpen() && !t->file.flush() && t->localError.isEmpty())
@@ -665,7 +632,7 @@ void InetControl::finishTransfer(int curlCode) {
 
     if (result == CURLE_OK && t->localError.isEmpty()) {
         QString response;
-        switch (t->operation.op) {
+        switch (t->operation.verb) {
         case Op::Size:
             response = t->lastReply(213).mid(4).trimmed();
             break;
@@ -674,7 +641,11 @@ void InetControl::finishTransfer(int curlCode) {
             break;
         case Op::Cd:
         case Op::Cdup: {
-            const QString dir = quotedPath(t->lastReply(257));
+            // The server's word for the new directory is used only when it
+            // could not smuggle a command into the next CWD.
+            QString dir = quotedPath(t->lastReply(257));
+            if (breaksLine(dir))
+                dir.clear();
             m_currentDir = dir.isEmpty() ? t->fallbackDir : dir;
             break;
         }

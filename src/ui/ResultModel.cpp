@@ -1,5 +1,23 @@
 #include "ResultModel.h"
 
+namespace {
+
+// The view lays out a cell's whole text on every paint; a field of millions
+// of characters (a book with one endless line) froze the window for minutes.
+// No column is wide enough to show more than this anyway.
+constexpr qsizetype kShownLength = 1000;
+
+QString shown(const QString& field) {
+    if (field.size() <= kShownLength)
+        return field;
+    qsizetype n = kShownLength;
+    if (field.at(n - 1).isHighSurrogate())
+        --n;
+    return field.left(n) + QChar(0x2026);
+}
+
+} // namespace
+
 ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ResultModel::Search(const std::shared_ptr<const ManItems>& items, const QString& boxText) {
@@ -39,13 +57,13 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
     const ManItem& entry = m_directory.Match(index.row());
     switch (index.column()) {
     case NameColumn:
-        return entry.FullName();
+        return shown(entry.FullName());
     case ExtensionColumn:
-        return entry.ExtTelNo();
+        return shown(entry.ExtTelNo());
     case RoomColumn:
-        return entry.RoomNo();
+        return shown(entry.RoomNo());
     case MobileColumn:
-        return entry.MobilNo();
+        return shown(entry.MobilNo());
     default:
         return QVariant();
     }

@@ -28,6 +28,12 @@ bool FtpServer::start(QString* error) {
         args << QStringLiteral("--read-limit") << QString::number(m_options.readLimit);
     if (m_options.writeLimit > 0)
         args << QStringLiteral("--write-limit") << QString::number(m_options.writeLimit);
+    if (m_options.stallAfter >= 0)
+        args << QStringLiteral("--stall-after") << QString::number(m_options.stallAfter);
+    if (m_options.dropControlAfter >= 0)
+        args << QStringLiteral("--drop-control-after") << QString::number(m_options.dropControlAfter);
+    if (m_options.hostile)
+        args << QStringLiteral("--hostile");
 
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(MIRODEX_PYTHON), args);

@@ -14,6 +14,14 @@ public:
         QString password;
         int readLimit = 0;  // bytes/s accepted on uploads, 0 = unthrottled
         int writeLimit = 0; // bytes/s sent on downloads, 0 = unthrottled
+        // Faults of a download, counted in bytes sent; -1 = never. Stalling
+        // keeps the connections open and sends nothing more; dropping closes
+        // the control connection (and with it the data connection).
+        int stallAfter = -1;
+        int dropControlAfter = -1;
+        // PWD answers a path outside the root with a bare CR in it; NLST lists
+        // absolute and parent paths instead of the folder.
+        bool hostile = false;
     };
 
     FtpServer();

@@ -8,7 +8,7 @@ import sys
 import warnings
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 # Full rights: list, read, write, rename, delete, make and remove directories.
@@ -25,6 +25,13 @@ def main():
                         help="bytes per second the server accepts on uploads (0 = no limit)")
     parser.add_argument("--write-limit", type=int, default=0,
                         help="bytes per second the server sends on downloads (0 = no limit)")
+    parser.add_argument("--stall-after", type=int, default=-1,
+                        help="bytes a download sends before its data connection goes quiet for good")
+    parser.add_argument("--drop-control-after", type=int, default=-1,
+                        help="bytes a download sends before the server closes the control connection")
+    parser.add_argument("--hostile", action="store_true",
+                        help="PWD answers a path outside the root with a bare CR in it, "
+                             "NLST lists absolute and parent paths")
     args = parser.parse_args()
     if not args.anonymous and not args.user:
         parser.error("give --anonymous, --user or both")
@@ -39,7 +46,13 @@ def main():
         authorizer.add_anonymous(args.root, perm=PERMISSIONS)
 
     class Handler(FTPHandler):
-        pass
+        if args.hostile:
+            def ftp_PWD(self, line):
+                self.respond('257 "/../../etc\rDELE /victim.txt" is the current directory.')
+
+            def ftp_NLST(self, path):
+                self.push_dtp_data(b"/etc/passwd\r\n../escape.txt\r\n..\\windows.txt\r\n", cmd="NLST")
+                return path
 
     Handler.authorizer = authorizer
     Handler.auth_failed_timeout = 0  # a wrong password is answered at once
@@ -50,6 +63,28 @@ def main():
         Throttled.read_limit = args.read_limit
         Throttled.write_limit = args.write_limit
         Handler.dtp_handler = Throttled
+    elif args.stall_after >= 0 or args.drop_control_after >= 0:
+        class Faulty(DTPHandler):
+            """Counts what a download sends and then misbehaves."""
+
+            def use_sendfile(self):
+                return False
+
+            def send(self, data):
+                sent_so_far = getattr(self, "sent_so_far", 0)
+                if args.stall_after >= 0:
+                    data = data[:max(0, args.stall_after - sent_so_far)]
+                    if not data:
+                        self.del_channel()  # nothing more, and no end either
+                        return 0
+                sent = super().send(data)
+                self.sent_so_far = sent_so_far + sent
+                if 0 <= args.drop_control_after <= self.sent_so_far:
+                    self.cmd_channel.close()
+                return sent
+
+        Faulty.ac_out_buffer_size = 4096
+        Handler.dtp_handler = Faulty
 
     server = FTPServer(("127.0.0.1", 0), Handler)
     print(server.address[1], flush=True)

@@ -1,0 +1,254 @@
+// Phone books no one should have to read: random bytes, NUL bytes, mixed line
+// ends, a huge book, one huge line, a book replaced while it is read, books
+// that cannot be read at all. The window must start and refresh with each,
+// show a message only for a book it cannot read, and keep its event loop
+// turning afterwards.
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "phonebook/ManApp.h"
+#include "phonebook/ManItems.h"
+#include "ui/ResultModel.h"
+#include "ui/TXLMain.h"
+#include "ui/frmMain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#ifdef __linux__
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
+
+using TestSupport::gbk;
+using TestSupport::writeFile;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+class BadBooks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("store")));
+        writeFile(privateBook, gbk(QStringLiteral("自己\tzj\t1\r\n")));
+        usePaths(privateBook, publicBook);
+    }
+    void TearDown() override {
+        window.reset(); // unloads while the temporary folder still exists
+    }
+
+    void usePaths(const QString& local, const QString& srv) {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
+                    QStringLiteral("Mirodex"));
+        s.setValue(TXLMain::kLocalTxlFile, local);
+        s.setValue(TXLMain::kSrvTxlFile, srv);
+    }
+
+    // Start-up as the program does it, then the window on screen and painted.
+    void start() {
+        window = std::make_unique<frmMain>(dialogs);
+        window->Form_Load();
+        window->show();
+        window->grab();
+    }
+
+    void refresh() { window->mnuFile_Refresh_Click(); }
+
+    // A timer posted now fires in the next pass, and a keystroke's search
+    // still narrows the list.
+    void expectResponsive() {
+        bool fired = false;
+        QTimer::singleShot(0, window.get(), [&fired] { fired = true; });
+        for (int i = 0; i < 5 && !fired; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_TRUE(fired);
+        window->searchBox()->setText(QStringLiteral("zj"));
+        EXPECT_GE(window->resultModel()->rowCount(), 1);
+        EXPECT_EQ(window->resultModel()->index(0, 0).data().toString(), QStringLiteral("自己"));
+        window->searchBox()->setText(QStringLiteral(" "));
+        window->grab();
+    }
+
+    int entries() const { return window->manApp()->ManItems()->Count(); }
+    QString name(int position) const { return window->manApp()->ManItems()->Item(position)->FullName(); }
+
+    QTemporaryDir dir;
+    const QString privateBook = dir.filePath(QStringLiteral("PrivateTel.txt"));
+    const QString publicBook = dir.filePath(QStringLiteral("PublicTel.txt"));
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> window;
+};
+
+QByteArray randomBytes(qsizetype size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// Lines of a realistic book, `count` of them, numbered from `first`.
+QByteArray lines(int first, int count) {
+    QString text;
+    for (int i = first; i < first + count; ++i)
+        text += QStringLiteral("王建国%1\twjg%1\t8001\t13012345678\t66881000\r\n").arg(i);
+    return gbk(text);
+}
+
+} // namespace
+
+TEST_F(BadBooks, RandomBytesNulBytesAndMixedLineEndsLoadWithoutAMessage) {
+    writeFile(publicBook, randomBytes(1024 * 1024, 20240611));
+    start();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_GE(entries(), 1);
+    expectResponsive();
+
+    // NUL bytes are characters like any other: inside a name, and lines of nothing else.
+    const char nuls[] = "\0\0\0\r\nNul\0Name\tn\0n\t1\r\n\0\tafter a NUL line\r\n";
+    writeFile(publicBook, QByteArray(nuls, sizeof(nuls) - 1) + lines(0, 1));
+    refresh();
+    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(entries(), 5);
+    EXPECT_EQ(name(2), QString(3, QChar(0)));
+    EXPECT_EQ(name(3), QString::fromLatin1("Nul\0Name", 8));
+    EXPECT_EQ(name(4), QString(1, QChar(0)));
+    EXPECT_EQ(name(5), QStringLiteral("王建国0"));
+    expectResponsive();
+
+    // CR LF, LF, CR, and CR CR LF (an empty line in between) in one book.
+    writeFile(publicBook, "a\tA\r\nb\tB\nc\tC\rd\tD\r\r\ne\tE");
+    refresh();
+    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(entries(), 6);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(name(i + 2), QString(QChar(u'a' + i)));
+    expectResponsive();
+}
+
+TEST_F(BadBooks, BooksThatCannotBeReadGiveOneMessageEach) {
+    writeFile(dir.filePath(QStringLiteral("plain")), "a file");
+    QDir(dir.path()).mkdir(QStringLiteral("folder"));
+    usePaths(dir.filePath(QStringLiteral("plain/PrivateTel.txt")), dir.filePath(QStringLiteral("folder")));
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("初始化本地电话簿错误：")));
+    EXPECT_TRUE(dialogs.messages[1].text.startsWith(QStringLiteral("初始化公共电话簿错误：")));
+    EXPECT_EQ(entries(), 0);
+
+    // Once the books are back, a refresh shows them and says nothing more.
+    TXLMain::settings().Item(TXLMain::kLocalTxlFile)->Value(privateBook);
+    writeFile(publicBook, lines(0, 3));
+    TXLMain::settings().Item(TXLMain::kSrvTxlFile)->Value(publicBook);
+    refresh();
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(entries(), 4);
+    expectResponsive();
+}
+
+TEST_F(BadBooks, AHundredMegabyteBook) {
+    if (kSanitized)
+        GTEST_SKIP() << "a 100 MB book under AddressSanitizer takes minutes and gigabytes; the plain build runs it";
+    // 100 MB from one 1 MB block written a hundred times.
+    const QByteArray block = lines(0, 1024 * 1024 / 48);
+    const int blockEntries = 1024 * 1024 / 48;
+    {
+        QFile file(publicBook);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        qint64 written = 0;
+        while (written < 100LL * 1024 * 1024)
+            written += file.write(block);
+    }
+    const qint64 blocks = QFileInfo(publicBook).size() / block.size();
+    start();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(entries(), 1 + blocks * blockEntries);
+    expectResponsive();
+}
+
+TEST_F(BadBooks, AFiftyMegabyteLine) {
+    writeFile(publicBook, lines(0, 1));
+    start();
+    // One line of 50 MB: a name, then a field that never ends.
+    {
+        QFile file(publicBook);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("Long\tl\t");
+        const QByteArray digits(1024 * 1024, '7');
+        for (int i = 0; i < 50; ++i)
+            file.write(digits);
+    }
+    refresh();
+    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(entries(), 2);
+    EXPECT_EQ(window->manApp()->ManItems()->Item(2)->ExtTelNo().size(), 50 * 1024 * 1024);
+    window->searchBox()->setText(QStringLiteral("l"));
+    ASSERT_EQ(window->resultModel()->rowCount(), 1);
+    // Laying out 50 million characters for every paint froze the window for
+    // minutes; the list shows the start of such a field, the search still has all of it.
+    const QString shown = window->resultModel()->index(0, ResultModel::ExtensionColumn).data().toString();
+    ASSERT_LE(shown.size(), 1024);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("7777777777")));
+    window->grab();
+    expectResponsive();
+}
+
+#ifdef __linux__
+TEST_F(BadBooks, ABookReplacedWhileItIsReadLoadsWholeOldThenWholeNew) {
+    // Big enough that the read takes a while; the replacement is renamed over
+    // it the moment the loader opens it, so it always lands after the open.
+    const int oldCount = kSanitized ? 20000 : 200000;
+    writeFile(publicBook, lines(0, oldCount));
+    const QByteArray replacement = lines(1000000, 7);
+    const QString staged = dir.filePath(QStringLiteral(".PublicTel.txt.new"));
+    writeFile(staged, replacement);
+
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(publicBook).constData(), IN_OPEN), 0);
+    bool renamed = false;
+    std::thread replacer([&] {
+        pollfd p{watch, POLLIN, 0};
+        if (poll(&p, 1, 30000) == 1)
+            renamed =
+                std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(publicBook).constData()) == 0;
+    });
+    start();
+    replacer.join();
+    ::close(watch);
+    ASSERT_TRUE(renamed);
+
+    EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(entries(), 1 + oldCount); // the old book whole, nothing of the new one
+    EXPECT_EQ(name(2), QStringLiteral("王建国0"));
+    EXPECT_EQ(name(1 + oldCount), QStringLiteral("王建国%1").arg(oldCount - 1));
+    expectResponsive();
+
+    refresh();
+    ASSERT_EQ(entries(), 1 + 7);
+    EXPECT_EQ(name(2), QStringLiteral("王建国1000000"));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+#endif

@@ -1,0 +1,360 @@
+// Faults injected into the public-book download, each through the command as a
+// user runs it, against a real FTP server. Whatever goes wrong, the local copy
+// stays as it was (byte for byte), no temporary file is left behind, the user
+// sees the failure box, the log gets exactly one line, the window keeps
+// running during the wait, and the next download works.
+#include "FtpServer.h"
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "phonebook/ManApp.h"
+#include "phonebook/ManItems.h"
+#include "ui/ResultModel.h"
+#include "ui/TXLMain.h"
+#include "ui/frmMain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+using TestSupport::gbk;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+QByteArray book(const QString& tag, int count) {
+    QString text = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号\r\n");
+    for (int i = 0; i < count; ++i)
+        text += QStringLiteral("%1%2\tx%2\t8%2\t139%2\t%2\r\n").arg(tag).arg(i, 5, 10, QChar(u'0'));
+    return gbk(text);
+}
+
+// Mounts made by a test, undone when it ends whatever happens.
+class Mounts {
+public:
+    ~Mounts() {
+        for (auto it = m_points.rbegin(); it != m_points.rend(); ++it)
+            ::umount2(QFile::encodeName(*it).constData(), MNT_DETACH);
+    }
+    bool tmpfs(const QString& dir, const char* size) {
+        return add(dir, ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, size) == 0);
+    }
+    // `path` (a folder or a file) made read-only in place.
+    bool readOnly(const QString& path) {
+        const QByteArray p = QFile::encodeName(path);
+        if (::mount(p.constData(), p.constData(), nullptr, MS_BIND, nullptr) != 0)
+            return false;
+        m_points.push_back(path);
+        return ::mount(nullptr, p.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+    void undo(const QString& path) {
+        ::umount2(QFile::encodeName(path).constData(), MNT_DETACH);
+        m_points.removeAll(path);
+    }
+
+private:
+    bool add(const QString& path, bool ok) {
+        if (ok)
+            m_points.push_back(path);
+        return ok;
+    }
+    QStringList m_points;
+};
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(store.isValid() && root.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+        QDir().mkpath(folder());
+        writeFile(privateBook(), gbk(QStringLiteral("自己\tzj\t1\r\n")));
+        writeFile(localCopy(), oldBook);
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
+                    QStringLiteral("Mirodex"));
+        s.setValue(TXLMain::kLocalTxlFile, privateBook());
+        s.setValue(TXLMain::kSrvTxlFile, localCopy());
+        s.setValue(TXLMain::kLogFilePath, logFile());
+        healthy = startServer(FtpServer::Options());
+        window = std::make_unique<frmMain>(dialogs);
+        window->setDownloadTimeout(2);
+        window->Form_Load();
+        ASSERT_EQ(rows(), 1 + oldCount);
+    }
+    void TearDown() override {
+        window.reset();
+        TXLMain::ReleaseSettings();
+    }
+
+    std::unique_ptr<FtpServer> startServer(const FtpServer::Options& options) {
+        auto server = std::make_unique<FtpServer>(options);
+        QString error;
+        EXPECT_TRUE(server->start(&error)) << error.toStdString();
+        writeFile(server->path(QStringLiteral("PublicTel.txt")), newBook);
+        return server;
+    }
+
+    QString folder() const { return root.filePath(QStringLiteral("books")); }
+    QString privateBook() const { return root.filePath(QStringLiteral("PrivateTel.txt")); }
+    QString localCopy() const { return folder() + QStringLiteral("/PublicTel.txt"); }
+    QString logFile() const { return root.filePath(QStringLiteral("txl.log")); }
+    int rows() const { return window->resultModel()->rowCount(); }
+    QStringList logLines() const {
+        const QByteArray text = readFile(logFile());
+        return text.isEmpty() ? QStringList() : QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
+    }
+    // Hidden files anywhere in the books' folder: the download's and the backup's temporaries.
+    QStringList leftovers() const {
+        QStringList names;
+        QDirIterator it(folder(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (it.fileName().startsWith(u'.'))
+                names << path;
+        }
+        return names;
+    }
+
+    // Runs the command with the two answers. `whileWaiting` runs from the
+    // event loop every 20 ms while the command waits.
+    void download(const QString& serverAnswer, const QString& fileAnswer = QStringLiteral("/PublicTel.txt"),
+                  const std::function<void()>& whileWaiting = {}) {
+        dialogs.messages.clear();
+        QFile::remove(logFile());
+        dialogs.answers = {serverAnswer, fileAnswer};
+        ticksDuringWait = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (!window->downloadRunning())
+                return;
+            ++ticksDuringWait;
+            if (whileWaiting)
+                whileWaiting();
+        });
+        tick.start(20);
+        // Posted before the command: it must run while the command waits.
+        bool postedRanDuringWait = false;
+        QTimer::singleShot(0, window.get(), [&] { postedRanDuringWait = window->downloadRunning(); });
+        window->mnuFile_GetTxl_Click();
+        EXPECT_TRUE(postedRanDuringWait);
+        QCoreApplication::processEvents();
+    }
+
+    void expectFailedAndUntouched(const char* fault, const QByteArray& before) {
+        SCOPED_TRACE(fault);
+        EXPECT_EQ(readFile(localCopy()), before);
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("无法下载文件！"));
+        EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Error);
+        const QStringList lines = logLines();
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines[0].endsWith(u',' + localCopy())) << lines[0].toStdString();
+        EXPECT_FALSE(window->downloadRunning());
+        EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(rows(), 1 + oldCount); // not reloaded, still the old book
+    }
+
+    // The program is still usable: a download from a healthy server replaces
+    // the local copy, backs up the old one and refreshes the list.
+    void expectNextDownloadWorks(const char* fault, const QByteArray& previous) {
+        SCOPED_TRACE(fault);
+        download(healthy->url());
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功，使用时间：")))
+            << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(readFile(localCopy()), newBook);
+        EXPECT_EQ(readFile(localCopy() + QStringLiteral(".bak")), previous);
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+        EXPECT_TRUE(logLines().isEmpty());
+        EXPECT_EQ(rows(), 1 + newCount);
+        // Back to the old book for the next fault.
+        writeFile(localCopy(), oldBook);
+        QFile::remove(localCopy() + QStringLiteral(".bak"));
+        window->mnuFile_Refresh_Click();
+    }
+
+    QTemporaryDir store;
+    QTemporaryDir root;
+    const int oldCount = 50;
+    const int newCount = 3000; // about 100 KB, several blocks on the wire
+    const QByteArray oldBook = book(QStringLiteral("旧"), oldCount);
+    const QByteArray newBook = book(QStringLiteral("新"), newCount);
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FtpServer> healthy;
+    std::unique_ptr<frmMain> window;
+    int ticksDuringWait = 0;
+};
+
+bool isRoot() {
+    return ::geteuid() == 0;
+}
+
+} // namespace
+
+TEST_F(Faults, ServerSideFaults) {
+    // Connection refused: a port where nothing listens any more.
+    {
+        auto gone = startServer(FtpServer::Options());
+        const QString url = gone->url();
+        gone->kill();
+        download(url);
+        expectFailedAndUntouched("connection refused", oldBook);
+        expectNextDownloadWorks("connection refused", oldBook);
+    }
+    // Login refused.
+    {
+        FtpServer::Options options;
+        options.anonymous = false;
+        options.user = QStringLiteral("clerk");
+        options.password = QStringLiteral("right");
+        auto locked = startServer(options);
+        download(QStringLiteral("ftp://clerk:wrong@") + locked->url().mid(6));
+        expectFailedAndUntouched("login refused", oldBook);
+        expectNextDownloadWorks("login refused", oldBook);
+    }
+    // Remote file missing.
+    download(healthy->url(), QStringLiteral("/NoSuchBook.txt"));
+    expectFailedAndUntouched("remote file missing", oldBook);
+    expectNextDownloadWorks("remote file missing", oldBook);
+}
+
+TEST_F(Faults, TransferFaults) {
+    // The server sends the first bytes, then nothing, past the time-out.
+    {
+        FtpServer::Options options;
+        options.stallAfter = 8 * 1024;
+        auto stalling = startServer(options);
+        download(stalling->url());
+        expectFailedAndUntouched("server stalls", oldBook);
+        EXPECT_GT(ticksDuringWait, 20); // two seconds of waiting, the window ticking throughout
+        expectNextDownloadWorks("server stalls", oldBook);
+    }
+    // The server process dies in the middle of the transfer.
+    {
+        FtpServer::Options options;
+        options.writeLimit = 32 * 1024; // about three seconds for the book
+        auto dying = startServer(options);
+        FtpServer* server = dying.get();
+        bool killedMidway = false;
+        download(server->url(), QStringLiteral("/PublicTel.txt"), [&] {
+            // Once part of the book has arrived in the temporary file.
+            for (const QString& path : leftovers()) {
+                if (!killedMidway && QFileInfo(path).size() > 0) {
+                    server->kill();
+                    killedMidway = true;
+                }
+            }
+        });
+        EXPECT_TRUE(killedMidway);
+        expectFailedAndUntouched("server killed mid-transfer", oldBook);
+        expectNextDownloadWorks("server killed mid-transfer", oldBook);
+    }
+    // The server closes the control connection in the middle of the transfer.
+    {
+        FtpServer::Options options;
+        options.dropControlAfter = 16 * 1024;
+        auto dropping = startServer(options);
+        download(dropping->url());
+        expectFailedAndUntouched("control connection closed mid-transfer", oldBook);
+        expectNextDownloadWorks("control connection closed mid-transfer", oldBook);
+    }
+}
+
+TEST_F(Faults, LocalDiskFullWhileWriting) {
+    if (!isRoot())
+        GTEST_SKIP() << "mounting a small file system needs root";
+    Mounts mounts;
+    window.reset();
+    ASSERT_TRUE(mounts.tmpfs(folder(), "size=512k"));
+    writeFile(localCopy(), oldBook);
+    window = std::make_unique<frmMain>(dialogs);
+    window->setDownloadTimeout(2);
+    window->Form_Load();
+    dialogs.messages.clear();
+
+    // Fills the file system up to `bytesFree` (a page or so more, tmpfs counts pages).
+    const QString filler = folder() + QStringLiteral("/filler");
+    const auto fillLeaving = [&](qint64 bytesFree) {
+        QFile::remove(filler);
+        QFile f(filler);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'f');
+        while (f.write(block) == block.size()) {
+        }
+        f.close();
+        ASSERT_TRUE(QFile::resize(filler, qMax<qint64>(0, QFileInfo(filler).size() - bytesFree)));
+    };
+
+    // Room for less than the new book: the transfer itself runs out of space.
+    fillLeaving(48 * 1024);
+    download(healthy->url());
+    expectFailedAndUntouched("disk full during the transfer", oldBook);
+    QFile::remove(filler);
+    expectNextDownloadWorks("disk full during the transfer", oldBook);
+
+    // Room for the new book but not for the backup of a larger old one.
+    const QByteArray largerOld = oldBook + QByteArray(96 * 1024, '\n');
+    QFile::remove(filler);
+    writeFile(localCopy(), largerOld);
+    fillLeaving(newBook.size() + 40 * 1024);
+    download(healthy->url());
+    expectFailedAndUntouched("disk full while backing up", largerOld);
+    QFile::remove(filler);
+    expectNextDownloadWorks("disk full while backing up", largerOld);
+}
+
+TEST_F(Faults, LocalFolderOrCopyCannotBeWritten) {
+    if (!isRoot())
+        GTEST_SKIP() << "read-only mounts need root (for root, file modes do not stop writing)";
+    Mounts mounts;
+    // The books' folder is read-only: nowhere to put the temporary file.
+    ASSERT_TRUE(mounts.readOnly(folder()));
+    download(healthy->url());
+    expectFailedAndUntouched("local folder read-only", oldBook);
+    mounts.undo(folder());
+    expectNextDownloadWorks("local folder read-only", oldBook);
+
+    // The local copy itself is read-only (a read-only mount of the file): the
+    // new book cannot take its name.
+    ASSERT_TRUE(mounts.readOnly(localCopy()));
+    download(healthy->url());
+    expectFailedAndUntouched("local copy read-only", oldBook);
+    mounts.undo(localCopy());
+    expectNextDownloadWorks("local copy read-only", oldBook);
+}
+
+TEST_F(Faults, LocalCopyPathIsAFolder) {
+    QFile::remove(localCopy());
+    QDir().mkpath(localCopy() + QStringLiteral("/inside"));
+    writeFile(localCopy() + QStringLiteral("/inside/note.txt"), "kept");
+    download(healthy->url());
+    SCOPED_TRACE("local copy path is a folder");
+    EXPECT_TRUE(QFileInfo(localCopy()).isDir());
+    EXPECT_EQ(readFile(localCopy() + QStringLiteral("/inside/note.txt")), QByteArray("kept"));
+    EXPECT_FALSE(QFile::exists(localCopy() + QStringLiteral(".bak")));
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("无法下载文件！"));
+    EXPECT_EQ(logLines().size(), 1);
+
+    QDir(localCopy()).removeRecursively();
+    writeFile(localCopy(), oldBook);
+    expectNextDownloadWorks("local copy path is a folder", oldBook);
+}
+
+TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
+    // A read-only mode on the local copy is no protection the download honours
+    // (the old program deleted it regardless); the folder decides.
+    QFile::setPermissions(localCopy(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    expectNextDownloadWorks("local copy marked read-only", oldBook);
+}
