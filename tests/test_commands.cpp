@@ -120,6 +120,7 @@ protected:
 
 TEST_F(Commands, DownloadReplacesTheLocalCopyKeepsABackupAndRefreshes) {
     EXPECT_EQ(rows(), 2);
+    writeFile(books.filePath(QStringLiteral(".PublicTel.txt.killed.part")), "left by a killed run");
     download(server->url());
 
     ASSERT_EQ(dialogs.asked.size(), 2u);

@@ -57,3 +57,14 @@ TEST(FileOps, CopyOverReplacesOrLeavesTheTargetUntouched) {
     EXPECT_FALSE(FileOps::CopyOver(source, dir.filePath(QStringLiteral("book.txt/x")), error));
     EXPECT_EQ(entries(dir), QStringList({QStringLiteral("book.txt"), QStringLiteral("book.txt.bak")}));
 }
+
+TEST(FileOps, StaleTemporaryFilesOfOneTargetAreRemoved) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("PublicTel.txt"));
+    writeFile(target, "book");
+    writeFile(FileOps::TempPathBeside(target), "partial");
+    writeFile(FileOps::TempPathBeside(target), "partial");
+    writeFile(dir.filePath(QStringLiteral(".PrivateTel.txt.abc.part")), "someone else's");
+    EXPECT_EQ(FileOps::RemoveStaleTemps(target), 2);
+    EXPECT_EQ(entries(dir), QStringList({QStringLiteral(".PrivateTel.txt.abc.part"), QStringLiteral("PublicTel.txt")}));
+}

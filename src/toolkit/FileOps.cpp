@@ -19,6 +19,17 @@ QString TempPathBeside(const QString& target) {
     return info.dir().filePath(u'.' + info.fileName() + u'.' + tag + QStringLiteral(".part"));
 }
 
+int RemoveStaleTemps(const QString& target) {
+    const QFileInfo info(target);
+    QDir dir = info.dir();
+    const QStringList stale =
+        dir.entryList({u'.' + info.fileName() + QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden | QDir::System);
+    int removed = 0;
+    for (const QString& name : stale)
+        removed += dir.remove(name) ? 1 : 0;
+    return removed;
+}
+
 bool Replace(const QString& source, const QString& target, QString& error) {
     // std::rename replaces an existing target atomically on POSIX file systems.
     if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0) {

@@ -11,6 +11,10 @@ namespace FileOps {
 // Nothing is created.
 QString TempPathBeside(const QString& target);
 
+// Removes what TempPathBeside names for `target` and a killed run left behind.
+// Answers how many files went.
+int RemoveStaleTemps(const QString& target);
+
 // Renames `source` over `target`, replacing it in one step. Both must lie on
 // one file system (TempPathBeside gives such a source).
 bool Replace(const QString& source, const QString& target, QString& error);

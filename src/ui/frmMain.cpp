@@ -352,6 +352,8 @@ void frmMain::mnuFile_GetTxl_Click() {
     const QString localPath = TXLMain::Text(TXLMain::kSrvTxlFile);
     const QString backupPath = localPath + QStringLiteral(".bak");
     const QString tempPath = FileOps::TempPathBeside(localPath);
+    // Only one download runs at a time: any partial file is what a killed run left.
+    FileOps::RemoveStaleTemps(localPath);
 
     moFtp = std::make_unique<FtpItem>();
     moFtp->RequestTimeout(m_downloadTimeout);
