@@ -3,9 +3,11 @@
 #include "phonebook/ManItems.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <cstdint>
+#include <iterator>
 
 namespace BookGenerator {
 namespace {
@@ -31,21 +33,39 @@ constexpr Syllable kSurnames[] = {
     {u'邵', 's'}, {u'万', 'w'}, {u'钱', 'q'}, {u'严', 'y'}, {u'武', 'w'}, {u'戴', 'd'}, {u'莫', 'm'}, {u'孔', 'k'},
 };
 
-constexpr Syllable kGiven[] = {
-    {u'伟', 'w'}, {u'芳', 'f'}, {u'娜', 'n'}, {u'敏', 'm'}, {u'静', 'j'}, {u'丽', 'l'}, {u'强', 'q'}, {u'磊', 'l'},
-    {u'军', 'j'}, {u'洋', 'y'}, {u'勇', 'y'}, {u'艳', 'y'}, {u'杰', 'j'}, {u'娟', 'j'}, {u'涛', 't'}, {u'明', 'm'},
-    {u'超', 'c'}, {u'秀', 'x'}, {u'霞', 'x'}, {u'平', 'p'}, {u'刚', 'g'}, {u'桂', 'g'}, {u'英', 'y'}, {u'华', 'h'},
-    {u'玉', 'y'}, {u'兰', 'l'}, {u'建', 'j'}, {u'国', 'g'}, {u'文', 'w'}, {u'辉', 'h'}, {u'红', 'h'}, {u'鹏', 'p'},
-    {u'飞', 'f'}, {u'斌', 'b'}, {u'宇', 'y'}, {u'浩', 'h'}, {u'凯', 'k'}, {u'晨', 'c'}, {u'婷', 't'}, {u'欣', 'x'},
-    {u'雪', 'x'}, {u'梅', 'm'}, {u'琳', 'l'}, {u'丹', 'd'}, {u'波', 'b'}, {u'志', 'z'}, {u'海', 'h'}, {u'峰', 'f'},
-    {u'健', 'j'}, {u'东', 'd'}, {u'亮', 'l'}, {u'春', 'c'}, {u'晓', 'x'}, {u'燕', 'y'}, {u'佳', 'j'}, {u'颖', 'y'},
-    {u'慧', 'h'}, {u'倩', 'q'}, {u'蕾', 'l'}, {u'雨', 'y'}, {u'博', 'b'}, {u'俊', 'j'}, {u'新', 'x'}, {u'云', 'y'},
-    {u'鑫', 'x'}, {u'德', 'd'}, {u'成', 'c'}, {u'瑞', 'r'}, {u'思', 's'}, {u'嘉', 'j'}, {u'天', 't'}, {u'子', 'z'},
-    {u'诗', 's'}, {u'涵', 'h'}, {u'轩', 'x'}, {u'睿', 'r'}, {u'泽', 'z'}, {u'梓', 'z'}, {u'铭', 'm'}, {u'宁', 'n'},
-    {u'安', 'a'}, {u'昊', 'h'}, {u'然', 'r'}, {u'彤', 't'}, {u'悦', 'y'}, {u'琪', 'q'}, {u'萱', 'x'}, {u'怡', 'y'},
-    {u'若', 'r'}, {u'可', 'k'}, {u'欢', 'h'}, {u'乐', 'l'}, {u'荣', 'r'}, {u'生', 's'}, {u'永', 'y'}, {u'庆', 'q'},
-    {u'宏', 'h'}, {u'雅', 'y'}, {u'素', 's'}, {u'凤', 'f'}, {u'秋', 'q'}, {u'振', 'z'}, {u'立', 'l'}, {u'兵', 'b'},
+// GB2312's first level (3,755 characters) is ordered by pinyin, so a
+// character's initial follows from its code: these are the first codes of
+// each initial letter (no i, u or v), the last entry ends the level.
+constexpr struct {
+    std::uint16_t first;
+    char initial;
+} kLevelOne[] = {
+    {0xB0A1, 'a'}, {0xB0C5, 'b'}, {0xB2C1, 'c'}, {0xB4EE, 'd'}, {0xB6EA, 'e'}, {0xB7A2, 'f'},
+    {0xB8C1, 'g'}, {0xB9FE, 'h'}, {0xBBF7, 'j'}, {0xBFA6, 'k'}, {0xC0AC, 'l'}, {0xC2E8, 'm'},
+    {0xC4C3, 'n'}, {0xC5B6, 'o'}, {0xC5BE, 'p'}, {0xC6DA, 'q'}, {0xC8BB, 'r'}, {0xC8F6, 's'},
+    {0xCBFA, 't'}, {0xCDDA, 'w'}, {0xCEF4, 'x'}, {0xD1B9, 'y'}, {0xD4D1, 'z'}, {0xD7FA, 0},
 };
+
+// Every character of the first level with its initial, in code order.
+const std::vector<Syllable>& levelOne() {
+    static const std::vector<Syllable> all = [] {
+        std::vector<Syllable> out;
+        QStringDecoder gbk("GBK");
+        for (std::size_t r = 0; kLevelOne[r].initial; ++r) {
+            for (unsigned code = kLevelOne[r].first; code < kLevelOne[r + 1].first; ++code) {
+                const unsigned trail = code & 0xFF;
+                if (trail < 0xA1 || trail > 0xFE)
+                    continue;
+                const char bytes[2] = {char(code >> 8), char(trail)};
+                const QString c = gbk(QByteArray(bytes, 2));
+                if (c.size() == 1 && c[0] != QChar::ReplacementCharacter)
+                    out.push_back({c[0].unicode(), kLevelOne[r].initial});
+            }
+        }
+        return out;
+    }();
+    return all;
+}
 
 // Small and the same everywhere, unlike the standard distributions.
 class Random {
@@ -69,21 +89,26 @@ private:
     std::uint64_t m_state;
 };
 
-template <std::size_t N> const Syllable& pick(Random& random, const Syllable (&list)[N]) {
-    // Skewed towards the front: common characters are common.
-    const int a = random.below(int(N));
-    const int b = random.below(int(N));
+// Skewed towards the front: common characters are common.
+const Syllable& pick(Random& random, const Syllable* list, std::size_t n) {
+    const int a = random.below(int(n));
+    const int b = random.below(int(n));
     return list[std::size_t(a < b ? a : b)];
 }
 
 Entry makeEntry(Random& random) {
     Entry e;
-    const Syllable& surname = pick(random, kSurnames);
+    // Mostly the common surnames, now and then a rare one; given names draw
+    // from the whole first level, so a large book has as many distinct names
+    // as a real directory of its size (about 770,000 in 1,000,000 entries).
+    const std::vector<Syllable>& chars = levelOne();
+    const Syllable& surname = random.below(100) < 85 ? pick(random, kSurnames, std::size(kSurnames))
+                                                     : pick(random, chars.data(), chars.size());
     e.FullName += QChar(surname.hanzi);
     e.ShortName += QLatin1Char(surname.initial);
-    const int given = random.below(100) < 40 ? 1 : 2;
+    const int given = random.below(100) < 50 ? 1 : 2;
     for (int i = 0; i < given; ++i) {
-        const Syllable& s = pick(random, kGiven);
+        const Syllable& s = pick(random, chars.data(), chars.size());
         e.FullName += QChar(s.hanzi);
         e.ShortName += QLatin1Char(s.initial);
     }

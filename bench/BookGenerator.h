@@ -7,7 +7,8 @@
 class ManItems;
 
 // Phone books of any size for benchmarks: Chinese names of two or three
-// characters drawn from common surnames and given-name characters, their
+// characters, surnames mostly common ones, given-name characters from the
+// 3,755 of GB2312's first level (770,750 distinct names in 1,000,000), their
 // pinyin initials, extensions, rooms or direct lines, and mobiles. The same
 // count and seed always give the same book.
 namespace BookGenerator {
