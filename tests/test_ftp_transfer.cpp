@@ -1,8 +1,8 @@
 #include "FtpServer.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
 #include "ftp/InetControl.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
-#include "toolkit/TrayIcon.h"
+#include "toolkit/widgets/TrayIcon.h"
 #include "ui/ResultModel.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QAction>

@@ -1,9 +1,9 @@
 #include "FtpItem.h"
 
 #include "InetControl.h"
+#include "app/TXLMain.h"
 #include "frmInetTrans.h"
 #include "toolkit/Toolkit.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 #include "StderrDialogs.h"
+#include "app/TXLMain.h"
 #include "phonebook/Directory.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Settings.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QStringList>

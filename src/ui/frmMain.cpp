@@ -1,10 +1,10 @@
 #include "frmMain.h"
 
 #include "AppIcon.h"
-#include "FirstStart.h"
 #include "ResultModel.h"
-#include "TXLMain.h"
 #include "Twips.h"
+#include "app/FirstStart.h"
+#include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/AppInfo.h"
@@ -12,7 +12,7 @@
 #include "toolkit/FileOps.h"
 #include "toolkit/ProgramLauncher.h"
 #include "toolkit/Toolkit.h"
-#include "toolkit/TrayIcon.h"
+#include "toolkit/widgets/TrayIcon.h"
 
 #include <QAction>
 #include <QApplication>
