@@ -35,14 +35,12 @@ class Reentry : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(store.isValid() && books.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
         writeFile(privateBook(), gbk(QStringLiteral("自己\tzj\t1\r\n")));
         writeFile(localCopy(), oldBook);
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(TXLMain::kLocalTxlFile, privateBook());
-        s.setValue(TXLMain::kSrvTxlFile, localCopy());
-        s.setValue(TXLMain::kLogFilePath, books.filePath(QStringLiteral("txl.log")));
+        TestSupport::useSettingsStore(store.path(),
+                                      {{TXLMain::kLocalTxlFile, privateBook()},
+                                       {TXLMain::kSrvTxlFile, localCopy()},
+                                       {TXLMain::kLogFilePath, books.filePath(QStringLiteral("txl.log"))}});
         window = std::make_unique<frmMain>(dialogs);
     }
     void TearDown() override {
