@@ -180,4 +180,9 @@ QString TempBooks::empty() {
     return path(0);
 }
 
+TempBooks& SharedBooks() {
+    static TempBooks books;
+    return books;
+}
+
 } // namespace BookGenerator

@@ -47,4 +47,7 @@ private:
     std::map<int, QString> m_paths;
 };
 
+// The books of this program run, removed when it ends.
+TempBooks& SharedBooks();
+
 } // namespace BookGenerator

@@ -4,18 +4,14 @@
 #include "BookGenerator.h"
 #include "phonebook/ManApp.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QStringDecoder>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
-
-std::unique_ptr<BookGenerator::TempBooks> g_books;
 
 // Resident memory of this process in bytes (Linux), 0 where unknown.
 double residentBytes() {
@@ -30,7 +26,7 @@ double residentBytes() {
 }
 
 void BM_Yardstick_ReadAndDecode936(benchmark::State& state) {
-    const QString path = g_books->path(int(state.range(0)));
+    const QString path = BookGenerator::SharedBooks().path(int(state.range(0)));
     QByteArray block(64 * 1024, Qt::Uninitialized);
     qint64 bytes = 0;
     for (auto _ : state) {
@@ -50,8 +46,8 @@ void BM_Yardstick_ReadAndDecode936(benchmark::State& state) {
 }
 
 void BM_LoadManItems(benchmark::State& state) {
-    const QString path = g_books->path(int(state.range(0)));
-    const QString none = g_books->empty();
+    const QString path = BookGenerator::SharedBooks().path(int(state.range(0)));
+    const QString none = BookGenerator::SharedBooks().empty();
     double held = 0;
     for (auto _ : state) {
         ManApp app;
@@ -70,27 +66,14 @@ void BM_LoadManItems(benchmark::State& state) {
     state.counters["held_per_file_byte"] = held / size;
 }
 
-BENCHMARK(BM_Yardstick_ReadAndDecode936)
-    ->RangeMultiplier(10)
-    ->Range(1000, 1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_LoadManItems)
-    ->RangeMultiplier(10)
-    ->Range(1000, 1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
+void sizes(benchmark::internal::Benchmark* b) {
+    b->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond)->Repetitions(7);
+    b->ReportAggregatesOnly(true);
+}
+
+BENCHMARK(BM_Yardstick_ReadAndDecode936)->Apply(sizes);
+BENCHMARK(BM_LoadManItems)->Apply(sizes);
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    g_books = std::make_unique<BookGenerator::TempBooks>();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_books.reset(); // the generated books go with their folder
-    return 0;
-}
+BENCHMARK_MAIN();

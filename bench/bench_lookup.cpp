@@ -5,7 +5,6 @@
 // the look-up (of the pipeline's biggest process) beside the book's size.
 #include "BookGenerator.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -14,7 +13,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fcntl.h>
-#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -25,8 +23,11 @@ extern char** environ;
 
 namespace {
 
-std::unique_ptr<BookGenerator::TempBooks> g_books;
-std::unique_ptr<QTemporaryDir> g_config; // an empty settings store for the look-up
+// An empty settings store for the look-up, removed when the program ends.
+QString configDir() {
+    static QTemporaryDir dir;
+    return dir.path();
+}
 
 struct Run {
     bool ok = false;
@@ -76,7 +77,7 @@ void measure(benchmark::State& state, const std::vector<std::string>& argv) {
 }
 
 std::string book(const benchmark::State& state) {
-    return g_books->path(int(state.range(0))).toStdString();
+    return BookGenerator::SharedBooks().path(int(state.range(0))).toStdString();
 }
 
 void BM_Yardstick_Iconv(benchmark::State& state) {
@@ -93,9 +94,9 @@ void BM_Yardstick_IconvAwkSort(benchmark::State& state) {
 }
 
 void BM_Lookup(benchmark::State& state) {
-    const std::string config = "XDG_CONFIG_HOME=" + g_config->path().toStdString();
-    measure(state, {"env", config, MIRODEX_LOOKUP, "--private", g_books->empty().toStdString(), "zw", "--public",
-                    book(state)});
+    const std::string config = "XDG_CONFIG_HOME=" + configDir().toStdString();
+    measure(state, {"env", config, MIRODEX_LOOKUP, "--private", BookGenerator::SharedBooks().empty().toStdString(),
+                    "zw", "--public", book(state)});
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
@@ -114,14 +115,4 @@ BENCHMARK(BM_Lookup)->Apply(sizes);
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    g_books = std::make_unique<BookGenerator::TempBooks>();
-    g_config = std::make_unique<QTemporaryDir>();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_config.reset();
-    g_books.reset();
-    return 0;
-}
+BENCHMARK_MAIN();
