@@ -68,7 +68,8 @@ public:
         struct Block {
             char* base;
             std::size_t size;
-            ManItem* items; // entries grow down from the end of the block
+            ManItem* items; // entries grow down from `end`
+            ManItem* end;
         };
         void grow(std::size_t bytes);
 

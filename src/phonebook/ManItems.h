@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ManItem.h"
-#include "toolkit/LargeMemory.h"
+#include "toolkit/LargeAllocator.h"
 
 #include <QHash>
 #include <QString>
@@ -64,7 +64,7 @@ private:
     const Entry& append(ManItem* item);
 
     std::shared_ptr<ManItem::Store> m_store; // where new entries go; made on first use
-    std::vector<Entry, LargeMemory::Allocator<Entry>> m_entries;
+    LargeVector<Entry> m_entries;
     std::vector<QString> m_keys; // folded key per position, empty when none
     QHash<QString, Entry> m_byKey;
 };
