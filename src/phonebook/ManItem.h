@@ -32,17 +32,18 @@ public:
     QString FullName() const { return field(kFull).toString(); }
     void FullName(const QString& vData) { setField(kFull, vData); }
 
-    // The five texts in file order: FullName, ShortName, ExtTelNo, MobilNo, RoomNo.
-    using Texts = std::array<QStringView, 5>;
-    // Where each text ends in the entry's run, in the same order.
-    using Ends = std::array<quint32, 5>;
-
-    // Read access without a copy; valid while the entry lives and is not changed.
+    // Read access without a copy, for the search; valid while the entry lives.
     QStringView fullNameView() const { return field(kFull); }
     QStringView shortNameView() const { return field(kShort); }
     QStringView extTelNoView() const { return field(kExt); }
     QStringView mobilNoView() const { return field(kMobil); }
     QStringView roomNoView() const { return field(kRoom); }
+
+    // The five texts in file order: FullName, ShortName, ExtTelNo, MobilNo, RoomNo.
+    using Texts = std::array<QStringView, 5>;
+    // Where each text ends in the entry's run, in the same order.
+    using Ends = std::array<quint32, 5>;
+    // All five views at once, in file order.
     Texts texts() const { return {field(kFull), field(kShort), field(kExt), field(kMobil), field(kRoom)}; }
 
     // Shared storage of a collection's entries: entries and their texts are
