@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <thread>
+
 using TestSupport::gbk;
 using TestSupport::writeFile;
 
@@ -258,6 +261,24 @@ TEST_F(Loader, AFilterKeepsOnlyWhatItAccepts) {
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].full, QStringLiteral("张三"));
     EXPECT_EQ(r[1], (Row{QStringLiteral("张伟"), QStringLiteral("zw"), QStringLiteral("8003"), {}, {}}));
+}
+
+TEST_F(Loader, BooksFromPipesAndDevices) {
+    // Nothing to rewind after the look-ahead: such a book is read whole first.
+    ManItems items;
+    QString error;
+    EXPECT_TRUE(BookReader::Read(QStringLiteral("/dev/null"), items, error)) << error.toStdString();
+    const QByteArray fifo = QFile::encodeName(path("fifo"));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    std::thread writer([&fifo] {
+        QFile pipe(QFile::decodeName(fifo));
+        if (pipe.open(QIODevice::WriteOnly))
+            pipe.write(gbk(QStringLiteral("张三\tzs\r\n李四\tls\r\n")));
+    });
+    EXPECT_TRUE(BookReader::Read(QFile::decodeName(fifo), items, error)) << error.toStdString();
+    writer.join();
+    ASSERT_EQ(items.Count(), 2);
+    EXPECT_EQ(items.Item(2)->FullName(), QStringLiteral("李四"));
 }
 
 TEST_F(Loader, BothBooksMissingShowTwoMessagesPrivateFirst) {
