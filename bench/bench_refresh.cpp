@@ -15,7 +15,6 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -26,7 +25,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
 
 #include <time.h>
@@ -94,29 +92,22 @@ void runEvents(int ms) {
 }
 
 struct Program {
-    QTemporaryDir dir;
+    QTemporaryDir store;
     SilentDialogs dialogs;
     std::unique_ptr<frmMain> window;
-    std::map<int, QString> books;
 };
 Program* g_program = nullptr;
 
 // The window with the generated book of `entries` as its public book.
 frmMain& windowWith(int entries) {
-    Program& p = *g_program;
-    QString& path = p.books[entries];
-    if (path.isEmpty()) {
-        path = p.dir.filePath(QStringLiteral("PublicTel-%1.txt").arg(entries));
-        QString error;
-        if (!BookGenerator::WriteBook(path, entries, 1, &error))
-            qFatal("cannot write %s: %s", qPrintable(path), qPrintable(error));
-    }
+    frmMain& window = *g_program->window;
+    const QString path = BookGenerator::SharedBooks().path(entries);
     if (TXLMain::Text(TXLMain::kSrvTxlFile) != path) {
         TXLMain::settings().Item(TXLMain::kSrvTxlFile)->Value(path);
-        p.window->mnuFile_Refresh_Click();
+        window.mnuFile_Refresh_Click();
         runEvents(200);
     }
-    return *p.window;
+    return window;
 }
 
 void measure(benchmark::State& state, const std::function<void(frmMain&)>& refresh) {
@@ -182,18 +173,15 @@ int main(int argc, char** argv) {
         return 1;
     {
         Program program;
-        if (!program.dir.isValid())
+        if (!program.store.isValid())
             return 2;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           program.dir.filePath(QStringLiteral("store")));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, program.store.path());
         {
             QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
                         QStringLiteral("Mirodex"));
-            s.setValue(TXLMain::kLocalTxlFile, program.dir.filePath(QStringLiteral("PrivateTel.txt")));
-            s.setValue(TXLMain::kSrvTxlFile, program.dir.filePath(QStringLiteral("PublicTel.txt")));
+            s.setValue(TXLMain::kLocalTxlFile, BookGenerator::SharedBooks().empty());
+            s.setValue(TXLMain::kSrvTxlFile, BookGenerator::SharedBooks().empty());
         }
-        BookGenerator::WriteBook(program.dir.filePath(QStringLiteral("PrivateTel.txt")), 50, 2);
-        BookGenerator::WriteBook(program.dir.filePath(QStringLiteral("PublicTel.txt")), 10, 3);
         program.window = std::make_unique<frmMain>(program.dialogs);
         program.window->Form_Load();
         program.window->show();
