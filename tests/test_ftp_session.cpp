@@ -27,7 +27,7 @@ public:
     using Behaviour = std::function<FtpError(FakeControl&)>;
     FakeControl(QStringList& log, const Behaviour& behaviour) : m_log(log), m_behaviour(behaviour) {}
 
-    FtpError Execute(const QString& url, const QString& operation) override {
+    FtpError Execute(const QString& url, const QString& operation, const QStringList&) override {
         m_log << url + u'|' + operation;
         if (m_behaviour)
             return m_behaviour(*this);
@@ -131,7 +131,9 @@ TEST_F(Session, ServerIsNormalisedToAnFtpUrl) {
         {"FTP://Host.Example/Books", "FTP://Host.Example/Books", "ftp://host.example/books"},
         {"127.0.0.1", "ftp://127.0.0.1", "ftp://127.0.0.1"},
         {"http://Files.Example/pub", "ftp://Files.Example/pub", "ftp://files.example/pub"},
-        {"ftps://h", "ftp://h", "ftp://h"},
+        {"ftps://h", "ftps://h", "ftps://h"}, // an encrypted connection stays encrypted
+        {"FTPS://H/Pub", "FTPS://H/Pub", "ftps://h/pub"},
+        {"sftp://h", "ftp://h", "ftp://h"},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(ftp.Server(QString::fromLatin1(c.given)).failed());
