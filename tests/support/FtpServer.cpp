@@ -32,6 +32,12 @@ bool FtpServer::start(QString* error) {
         args << QStringLiteral("--stall-after") << QString::number(m_options.stallAfter);
     if (m_options.dropControlAfter >= 0)
         args << QStringLiteral("--drop-control-after") << QString::number(m_options.dropControlAfter);
+    if (m_options.trickle > 0)
+        args << QStringLiteral("--trickle") << QString::number(m_options.trickle);
+    if (m_options.hold226 != 0)
+        args << QStringLiteral("--hold-226") << QString::number(m_options.hold226);
+    if (m_options.hold221 != 0)
+        args << QStringLiteral("--hold-221") << QString::number(m_options.hold221);
     if (m_options.hostile)
         args << QStringLiteral("--hostile");
 

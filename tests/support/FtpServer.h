@@ -19,6 +19,12 @@ public:
         // the control connection (and with it the data connection).
         int stallAfter = -1;
         int dropControlAfter = -1;
+        // A download moves this many bytes every 0.1 s: slow, but never still.
+        int trickle = 0;
+        // Seconds the server sits on a download's closing "226" (negative:
+        // never sends it) and on its answer to QUIT.
+        double hold226 = 0;
+        double hold221 = 0;
         // PWD answers a path outside the root with a bare CR in it; NLST lists
         // absolute and parent paths instead of the folder.
         bool hostile = false;
