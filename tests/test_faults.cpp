@@ -4,8 +4,10 @@
 // sees the failure box, the log gets exactly one line, the window keeps
 // running during the wait, and the next download works.
 #include "FtpServer.h"
+#include "FtpTickWatch.h"
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "ftp/FtpItem.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
 #include "ui/ResultModel.h"
@@ -141,11 +143,13 @@ protected:
                 whileWaiting();
         });
         tick.start(20);
+        TickWatch watch([&] { return window->downloadRunning(); });
         // Posted before the command: it must run while the command waits.
         bool postedRanDuringWait = false;
         QTimer::singleShot(0, window.get(), [&] { postedRanDuringWait = window->downloadRunning(); });
         window->mnuFile_GetTxl_Click();
         EXPECT_TRUE(postedRanDuringWait);
+        longestGapMs = watch.longestGapMs();
         QCoreApplication::processEvents();
     }
 
@@ -193,6 +197,7 @@ protected:
     std::unique_ptr<FtpServer> healthy;
     std::unique_ptr<frmMain> window;
     int ticksDuringWait = 0;
+    qint64 longestGapMs = 0; // of the window's event loop while the command ran
 };
 
 bool isRoot() {
@@ -238,6 +243,39 @@ TEST_F(Faults, TransferFaults) {
         expectFailedAndUntouched("server stalls", oldBook);
         EXPECT_GT(ticksDuringWait, 20); // two seconds of waiting, the window ticking throughout
         expectNextDownloadWorks("server stalls", oldBook);
+    }
+    // The server holds its closing replies: the transfer's "226" and the
+    // answer to QUIT, three seconds each. The window never stalls, and the
+    // download succeeds.
+    {
+        FtpServer::Options options;
+        options.hold226 = 3;
+        options.hold221 = 3;
+        auto holding = startServer(options);
+        window->setDownloadTimeout(10);
+        download(holding->url());
+        window->setDownloadTimeout(2);
+        SCOPED_TRACE("server holds 226 and 221");
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
+            << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(readFile(localCopy()), newBook);
+        EXPECT_GT(ticksDuringWait, 100);
+        EXPECT_LE(longestGapMs, 100);
+        writeFile(localCopy(), oldBook);
+        QFile::remove(localCopy() + QStringLiteral(".bak"));
+        window->mnuFile_Refresh_Click();
+    }
+    // The server never sends "226": the command times out without freezing the window.
+    {
+        FtpServer::Options options;
+        options.hold226 = -1;
+        auto silent = startServer(options);
+        download(silent->url());
+        expectFailedAndUntouched("server never sends 226", oldBook);
+        EXPECT_GT(ticksDuringWait, 20);
+        EXPECT_LE(longestGapMs, 100);
+        expectNextDownloadWorks("server never sends 226", oldBook);
     }
     // The server process dies in the middle of the transfer.
     {
@@ -299,6 +337,16 @@ TEST_F(Faults, LocalDiskFullWhileWriting) {
     fillLeaving(48 * 1024);
     download(healthy->url());
     expectFailedAndUntouched("disk full during the transfer", oldBook);
+    {
+        // The session tells a full disk apart from other local failures.
+        FtpItem ftp;
+        ftp.RequestTimeout(10);
+        ftp.Server(healthy->url());
+        ftp.GET_FILE(QStringLiteral("/PublicTel.txt"), folder() + QStringLiteral("/direct.txt"));
+        EXPECT_EQ(ftp.LastFailure().kind, FtpFailure::DiskFull);
+        EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/direct.txt")));
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+    }
     QFile::remove(filler);
     expectNextDownloadWorks("disk full during the transfer", oldBook);
 
