@@ -312,7 +312,7 @@ TEST_F(FtpTransfer, HeldClosingRepliesNeverStopTheWindow) {
     expectDone("GET_FILE...");
     EXPECT_EQ(readFile(local(QStringLiteral("copy.txt"))), payload);
     EXPECT_GT(watch.ticks(), 100); // the holds were real: seconds of waiting
-    EXPECT_LE(watch.longestGapMs(), 100);
+    EXPECT_LE(watch.longestGapMs(), kMaxStallMs);
 }
 
 TEST_F(FtpTransfer, TimeOutCountsFromTheLastProgressNotFromTheStart) {

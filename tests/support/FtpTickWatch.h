@@ -5,6 +5,15 @@
 
 #include <functional>
 
+// The longest stall of the window's event loop a transfer may cause. The
+// sanitized builds run several times slower, and the machine's own scheduling
+// adds to every gap there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr qint64 kMaxStallMs = 300;
+#else
+constexpr qint64 kMaxStallMs = 100;
+#endif
+
 // A 20 ms timer on the window's thread that remembers the longest gap between
 // two of its ticks: an event loop frozen by a transfer shows as a long gap.
 // `counting` (when given) limits the watch to the moments it answers true.
