@@ -105,6 +105,19 @@ protected:
         QStringDecoder gbk("GBK");
         return QString(gbk(TestSupport::readFile(recordPath))).split(QStringLiteral("\r\n"));
     }
+    // The warnings logged while `run` runs.
+    static QStringList warningsWhile(const std::function<void()>& run) {
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtWarningMsg)
+                    warnings << text;
+            });
+        run();
+        qInstallMessageHandler(previous);
+        return warnings;
+    }
     void TearDown() override { TXLMain::ReleaseSettings(); }
 
     QStringList log;
@@ -368,16 +381,8 @@ TEST_F(Session, UnwritableRecordFileCostsOnlyTheRecord) {
     enableRecords(true);
     TestSupport::writeFile(dir.filePath(QStringLiteral("plain")), QByteArray("x"));
     TXLMain::settings().Item(TXLMain::kDebugFilePath)->Value(dir.filePath(QStringLiteral("plain/TxlDebug.txt")));
-    static QStringList warnings;
-    warnings.clear();
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtWarningMsg)
-                warnings << text;
-        });
     behaviour = refuses();
-    ftp.GET_FILE(QStringLiteral("a"), QStringLiteral("b"));
-    qInstallMessageHandler(previous);
+    const QStringList warnings = warningsWhile([this] { ftp.GET_FILE(QStringLiteral("a"), QStringLiteral("b")); });
     EXPECT_EQ(ftp.Status(), FtpItem::Failed);
     EXPECT_EQ(ftp.OptStatus(), FtpErrors::kStillExecuting);
     ASSERT_EQ(warnings.size(), 1);
@@ -463,16 +468,8 @@ TEST_F(Session, PasswordIsHiddenOnlyWhereItStandsAsOne) {
 
 TEST_F(Session, ARecordThatCannotBeEncodedIsReportedLikeAnUnwritableFile) {
     enableRecords(true);
-    static QStringList warnings;
-    warnings.clear();
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtWarningMsg)
-                warnings << text;
-        });
     behaviour = fails(550, QStringLiteral("550 😀 not in code page 936"));
-    ftp.SIZE(QStringLiteral("f"));
-    qInstallMessageHandler(previous);
+    const QStringList warnings = warningsWhile([this] { ftp.SIZE(QStringLiteral("f")); });
     EXPECT_EQ(ftp.Status(), FtpItem::Failed);
     EXPECT_EQ(ftp.OptStatus(), 550);
     EXPECT_FALSE(QFile::exists(recordPath)); // nothing half-encoded
