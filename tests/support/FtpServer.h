@@ -41,15 +41,21 @@ public:
     // Ends the server at once (the port then refuses connections).
     void kill();
 
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool isRunning() const;
     quint16 port() const { return m_port; }
     QString url() const; // "ftp://127.0.0.1:<port>"
     QString root() const { return m_root.path(); }
     QString path(const QString& name) const { return m_root.filePath(name); }
 
 private:
+    // Starts the interpreter with `args`; its first line of output (the port),
+    // or "!" and the reason it could not start.
+    QString launch(const QStringList& args);
+
     Options m_options;
     QTemporaryDir m_root;
     QProcess m_process;
     quint16 m_port = 0;
+    qint64 m_pid = -1; // the server started without QProcess (ThreadSanitizer builds)
+    int m_out = -1;
 };
