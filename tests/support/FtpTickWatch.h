@@ -6,8 +6,10 @@
 #include <functional>
 
 // The longest stall of the window's event loop a transfer may cause. The
-// sanitized builds run several times slower, and the machine's own scheduling
-// adds to every gap there.
+// sanitized builds run several times slower. On a machine busy with other
+// work a 10 ms pause of the wait loop now and then lasts 100 ms or more, so a
+// test repeats its run once before it calls a stall the program's own: a
+// transfer that holds the window holds it every time.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr qint64 kMaxStallMs = 300;
 #else
