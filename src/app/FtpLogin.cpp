@@ -7,6 +7,12 @@
 namespace {
 const QString kPasswordPrompt = QStringLiteral("FTP密码（%1）：");
 const QString kNoKeyring = QStringLiteral("没有可用的密钥环：密码只用于这次下载，不会保存，下次下载时会再次询问。");
+
+// By custom these users need no password: they are never asked for one.
+bool isAnonymous(const QString& user) {
+    return user.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0 ||
+           user.compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0;
+}
 } // namespace
 
 FtpLogin::FtpLogin(Dialogs& dialogs) : m_dialogs(dialogs) {}
@@ -15,22 +21,17 @@ CredentialStore FtpLogin::Keyring() {
     return CredentialStore(AppInfo::Title());
 }
 
-bool FtpLogin::IsAnonymous(const QString& user) {
-    return user.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0 ||
-           user.compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0;
-}
-
 bool FtpLogin::Password(const FtpAddress& address, const QString& title,
                         const CredentialStore::StillWanted& stillWanted, QString& password) {
     password.clear();
+    // Without a user name the session logs in anonymously: a password has no use.
+    if (address.User().isEmpty())
+        return true;
     const QString key = address.LoginKey();
     if (address.HasPassword()) {
         password = address.Password();
         return keep(key, password, title, stillWanted);
     }
-    if (address.User().isEmpty() || IsAnonymous(address.User()))
-        return true;
-
     const CredentialStore::Result stored = Keyring().Read(key, stillWanted);
     if (stored.status == CredentialStore::Status::Abandoned)
         return false;
@@ -38,6 +39,8 @@ bool FtpLogin::Password(const FtpAddress& address, const QString& title,
         password = stored.password;
         return true;
     }
+    if (isAnonymous(address.User()))
+        return true;
     QString answer;
     const bool ok = m_dialogs.Password(title, kPasswordPrompt.arg(key), answer);
     if (!ok || (stillWanted && !stillWanted()))

@@ -26,8 +26,6 @@ public:
 
     // Where the program keeps its logins.
     static CredentialStore Keyring();
-    // A user name that by custom needs no password ("anonymous", "ftp").
-    static bool IsAnonymous(const QString& user);
 
 private:
     // Keeps a password just typed; false when no longer wanted.
