@@ -62,9 +62,9 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     if (const FtpError rejected = moFtp->Server(address.WithoutLogin()); rejected.failed())
         return failed(title, u'(' + QString::number(rejected.number) + u')' + rejected.description, tempPath,
                       localPath);
+    const auto running = [self, this] { return self && moFtp; };
     QString password;
-    if (!m_login.Password(
-            address, title, [self, this] { return self && moFtp; }, password)) {
+    if (!m_login.Password(address, title, running, password)) {
         if (self)
             moFtp.reset();
         return Outcome::Cancelled;
