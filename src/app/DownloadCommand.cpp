@@ -1,6 +1,7 @@
 #include "DownloadCommand.h"
 
 #include "TXLMain.h"
+#include "ftp/FtpAddress.h"
 #include "ftp/FtpItem.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/FileOps.h"
@@ -17,7 +18,8 @@ const QString kDownloadFailed = QStringLiteral("无法下载文件！");
 const QString kDownloadDone = QStringLiteral("操作成功，使用时间：");
 } // namespace
 
-DownloadCommand::DownloadCommand(Dialogs& dialogs, QObject* parent) : QObject(parent), m_dialogs(dialogs) {}
+DownloadCommand::DownloadCommand(Dialogs& dialogs, QObject* parent)
+    : QObject(parent), m_dialogs(dialogs), m_login(dialogs) {}
 
 DownloadCommand::~DownloadCommand() = default;
 
@@ -54,9 +56,21 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
 
     if (!ask(kServerPrompt, TXLMain::kFtpServer))
         return Outcome::Cancelled;
-    if (const FtpError rejected = moFtp->Server(TXLMain::Text(TXLMain::kFtpServer)); rejected.failed())
+    // The settings keep the address without its password; the session gets the login apart.
+    const FtpAddress address(TXLMain::Text(TXLMain::kFtpServer));
+    TXLMain::settings().Item(TXLMain::kFtpServer)->Value(address.WithoutPassword());
+    if (const FtpError rejected = moFtp->Server(address.WithoutLogin()); rejected.failed())
         return failed(title, u'(' + QString::number(rejected.number) + u')' + rejected.description, tempPath,
                       localPath);
+    const auto running = [self, this] { return self && moFtp; };
+    QString password;
+    if (!m_login.Password(address, title, running, password)) {
+        if (self)
+            moFtp.reset();
+        return Outcome::Cancelled;
+    }
+    moFtp->UserName(address.User());
+    moFtp->Password(password);
     if (!ask(kFilePrompt, TXLMain::kFtpFile))
         return Outcome::Cancelled;
 

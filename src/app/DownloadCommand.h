@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FtpLogin.h"
+
 #include <QObject>
 #include <QString>
 
@@ -9,7 +11,7 @@ class Dialogs;
 class FtpItem;
 
 // Fetching the public book: asks for the server and the remote file (answers
-// kept in the settings), fetches the file into a hidden file beside the local
+// kept in the settings, a password in the address in the keyring), fetches the file into a hidden file beside the local
 // copy and swaps it in only when the transfer completed: the previous copy
 // goes to ".bak" first, then the new file takes the local copy's name in one
 // rename. A failed, cancelled or timed-out transfer leaves the local copy
@@ -46,6 +48,7 @@ private:
     Outcome failed(const QString& title, const QString& message, const QString& tempPath, const QString& localPath);
 
     Dialogs& m_dialogs;
+    FtpLogin m_login;               // the server's password: keyring, prompt, or this download only
     std::unique_ptr<FtpItem> moFtp; // the session of a running download, else empty
     int m_timeout = 30;
 };

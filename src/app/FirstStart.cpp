@@ -1,6 +1,10 @@
 #include "FirstStart.h"
 
+#include "FtpLogin.h"
 #include "TXLMain.h"
+#include "ftp/FtpAddress.h"
+#include "toolkit/AppInfo.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/FileOps.h"
 
 #include <QCoreApplication>
@@ -16,6 +20,9 @@ namespace FirstStart {
 
 namespace {
 const QString kPublicBook = QStringLiteral("PublicTel.txt");
+const QString kNotMovedNote = QStringLiteral("PasswordLeftInSettings");
+const QString kNotMoved = QStringLiteral("没有可用的密钥环：服务器地址中的密码仍保存在设置文件中。"
+                                         "下次下载时确认地址，密码即从设置中去掉。");
 
 QString normalised(const QString& path) {
     return QDir::cleanPath(QDir::fromNativeSeparators(path));
@@ -55,6 +62,33 @@ bool SeedPublicBook() {
     const QString programDir = QCoreApplication::applicationDirPath();
     return SeedPublicBook(item->Value().toString(), item->Default().toString(), programDir,
                           SampleDirectory(programDir) + u'/' + kPublicBook);
+}
+
+PasswordMove MovePasswordToKeyring(Dialogs& dialogs, const std::function<bool()>& stillWanted) {
+    if (!TXLMain::HasSettings())
+        return PasswordMove::Nothing;
+    const FtpAddress address(TXLMain::Text(TXLMain::kFtpServer));
+    if (!address.HasPassword())
+        return PasswordMove::Nothing;
+    const CredentialStore::Result kept = FtpLogin::Keyring().Write(address.LoginKey(), address.Password(), stillWanted);
+    if (kept.status == CredentialStore::Status::Abandoned || !TXLMain::HasSettings())
+        return PasswordMove::Abandoned;
+    const QString title = AppInfo::Title();
+    const QString vendor = TXLMain::vendorName();
+    if (kept.status != CredentialStore::Status::Ok) {
+        qWarning("mirodex: the keyring cannot take the stored FTP password: %s", qPrintable(kept.reason));
+        if (!ReadNote(title, vendor, kNotMovedNote).toBool()) {
+            WriteNote(title, vendor, kNotMovedNote, true);
+            dialogs.Notice(AppInfo::ProductName(), kNotMoved);
+        }
+        return PasswordMove::LeftInSettings;
+    }
+    TXLMain::settings().Item(TXLMain::kFtpServer)->Value(address.WithoutPassword());
+    // At once: the file must not hold the password until the next exit.
+    QString error;
+    if (SaveSettings(title, TXLMain::settings(), vendor, 0, &error) != 0)
+        qWarning("mirodex: the settings still hold the FTP password: %s", qPrintable(error));
+    return PasswordMove::Moved;
 }
 
 } // namespace FirstStart

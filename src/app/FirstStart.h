@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class Dialogs;
+
 // An installed copy cannot keep its books beside itself; on its first start the
 // user's data folder gets the sample public book, so the list is not empty.
 namespace FirstStart {
@@ -17,5 +21,13 @@ bool SeedPublicBook(const QString& book, const QString& defaultBook, const QStri
 
 // The same for the registered SrvTxlFile setting and this program's folder.
 bool SeedPublicBook();
+
+// Earlier versions stored a password typed into the server address with the
+// address. It goes to the keyring, and the address is stored at once without
+// it. Without a keyring the address stays as it is and the user is told so,
+// once for good (the store keeps a note). Waits for the keyring as long as
+// `stillWanted` says yes.
+enum class PasswordMove { Nothing, Moved, LeftInSettings, Abandoned };
+PasswordMove MovePasswordToKeyring(Dialogs& dialogs, const std::function<bool()>& stillWanted);
 
 } // namespace FirstStart

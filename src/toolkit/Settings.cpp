@@ -76,3 +76,19 @@ int SaveSettings(const QString& title, const Settings& settings, const QString& 
     }
     return 0;
 }
+
+namespace {
+const QString kNotes = QStringLiteral("Notes/");
+}
+
+QVariant ReadNote(const QString& title, const QString& vendor, const QString& key) {
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, vendor, title);
+    return store.value(kNotes + key);
+}
+
+bool WriteNote(const QString& title, const QString& vendor, const QString& key, const QVariant& value) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, vendor, title);
+    store.setValue(kNotes + key, value);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}

@@ -59,3 +59,10 @@ int LoadSettings(const QString& title, Settings& settings, const QString& vendor
 // with the reason in `*error` when given. `flags` is reserved (0).
 int SaveSettings(const QString& title, const Settings& settings, const QString& vendor, int flags,
                  QString* error = nullptr);
+
+// A note of the program's own (something it must remember, such as a notice
+// already given), kept in the same store apart from the registered settings,
+// so LoadSettings and SaveSettings never see it. An invalid QVariant when none
+// is stored; WriteNote answers false when the store cannot be written.
+QVariant ReadNote(const QString& title, const QString& vendor, const QString& key);
+bool WriteNote(const QString& title, const QString& vendor, const QString& key, const QVariant& value);

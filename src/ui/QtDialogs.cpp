@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 void QtDialogs::Message(const QString& title, const QString& text, Icon icon) {
@@ -26,8 +27,18 @@ void QtDialogs::Message(const QString& title, const QString& text, Icon icon) {
 }
 
 bool QtDialogs::Input(const QString& title, const QString& prompt, QString& value) {
+    return ask(title, prompt, value, false);
+}
+
+bool QtDialogs::Password(const QString& title, const QString& prompt, QString& value) {
+    return ask(title, prompt, value, true);
+}
+
+bool QtDialogs::ask(const QString& title, const QString& prompt, QString& value, bool hidden) {
     QInputDialog box(m_parent);
     box.setWindowTitle(title);
+    if (hidden)
+        box.setTextEchoMode(QLineEdit::Password);
     box.setLabelText(prompt);
     box.setTextValue(value);
     if (run(box) != QDialog::Accepted)

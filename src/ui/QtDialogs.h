@@ -15,6 +15,7 @@ public:
 
     void Message(const QString& title, const QString& text, Icon icon) override;
     bool Input(const QString& title, const QString& prompt, QString& value) override;
+    bool Password(const QString& title, const QString& prompt, QString& value) override;
 
     // Closes every box still open, as if the user had closed it (an input box
     // answers Cancel): the program is ending and should not wait on them.
@@ -22,6 +23,7 @@ public:
 
 private:
     int run(QDialog& box);
+    bool ask(const QString& title, const QString& prompt, QString& value, bool hidden);
 
     QWidget* m_parent = nullptr;
     QList<QPointer<QDialog>> m_open;

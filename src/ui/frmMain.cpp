@@ -149,6 +149,9 @@ void frmMain::Form_Load() {
     }
     if (!storeError.isEmpty())
         reportStoreError(storeError);
+    const auto starting = [self, this] { return self && !m_exitRequested; };
+    if (starting())
+        FirstStart::MovePasswordToKeyring(m_dialogs, starting);
     if (!self || m_exitRequested)
         return;
 

@@ -45,6 +45,19 @@ public:
         return true;
     }
 
+    bool Password(const QString& title, const QString& prompt, QString& value) override {
+        passwordPrompts.push_back({title, prompt, value});
+        if (passwords.empty())
+            return false; // nobody scripted an answer: Cancel
+        const std::optional<QString> answer = passwords.front();
+        passwords.pop_front();
+        if (answer)
+            value = *answer;
+        return answer.has_value();
+    }
+
+    void Notice(const QString& title, const QString& text) override { notices.push_back({title, text, Icon::None}); }
+
     // Runs while a message's box is "open": what the user does meanwhile
     // (a menu command from the tray, Exit). It may show boxes of its own.
     std::function<void(const Shown&)> onMessage;
@@ -52,4 +65,9 @@ public:
     std::deque<std::optional<QString>> answers;
     std::vector<Shown> messages;
     std::vector<Asked> asked;
+    // Password boxes apart from the others: answered from `passwords` (nullopt
+    // or none left: Cancel).
+    std::deque<std::optional<QString>> passwords;
+    std::vector<Asked> passwordPrompts;
+    std::vector<Shown> notices;
 };

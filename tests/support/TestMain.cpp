@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 // Every test binary runs headless, with its settings store and runtime folder
-// in a fresh temporary directory, so no test touches the user's own store.
+// in a fresh temporary directory, so no test touches the user's own store or keyring.
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+    // No test reaches the user's own session bus, and so their keyring: only a
+    // bus the test started itself (tests/support/keyring_session) is used.
+    if (!qEnvironmentVariableIsSet("MIRODEX_TEST_BUS"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(runtime) + "/no-bus");
 
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,71 @@
+#include "FtpLogin.h"
+
+#include "ftp/FtpAddress.h"
+#include "toolkit/AppInfo.h"
+#include "toolkit/Dialogs.h"
+
+namespace {
+const QString kPasswordPrompt = QStringLiteral("FTP密码（%1）：");
+const QString kNoKeyring = QStringLiteral("没有可用的密钥环：密码只用于这次下载，不会保存，下次下载时会再次询问。");
+
+// By custom these users need no password: they are never asked for one.
+bool isAnonymous(const QString& user) {
+    return user.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0 ||
+           user.compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+FtpLogin::FtpLogin(Dialogs& dialogs) : m_dialogs(dialogs) {}
+
+CredentialStore FtpLogin::Keyring() {
+    return CredentialStore(AppInfo::Title());
+}
+
+bool FtpLogin::Password(const FtpAddress& address, const QString& title,
+                        const CredentialStore::StillWanted& stillWanted, QString& password) {
+    password.clear();
+    // Without a user name the session logs in anonymously: a password has no use.
+    if (address.User().isEmpty())
+        return true;
+    const QString key = address.LoginKey();
+    if (address.HasPassword()) {
+        password = address.Password();
+        return keep(key, password, title, stillWanted);
+    }
+    const CredentialStore::Result stored = Keyring().Read(key, stillWanted);
+    if (stored.status == CredentialStore::Status::Abandoned)
+        return false;
+    if (stored.status == CredentialStore::Status::Ok) {
+        password = stored.password;
+        return true;
+    }
+    if (isAnonymous(address.User()))
+        return true;
+    QString answer;
+    const bool ok = m_dialogs.Password(title, kPasswordPrompt.arg(key), answer);
+    if (!ok || (stillWanted && !stillWanted()))
+        return false;
+    password = answer;
+    if (stored.status == CredentialStore::Status::NotFound)
+        return keep(key, password, title, stillWanted);
+    return tellNoKeyring(title, stillWanted);
+}
+
+bool FtpLogin::keep(const QString& key, const QString& password, const QString& title,
+                    const CredentialStore::StillWanted& stillWanted) {
+    const CredentialStore::Result kept = Keyring().Write(key, password, stillWanted);
+    if (kept.status == CredentialStore::Status::Abandoned)
+        return false;
+    if (kept.status == CredentialStore::Status::Ok)
+        return true;
+    qWarning("mirodex: the keyring cannot keep the FTP password: %s", qPrintable(kept.reason));
+    return tellNoKeyring(title, stillWanted);
+}
+
+bool FtpLogin::tellNoKeyring(const QString& title, const CredentialStore::StillWanted& stillWanted) {
+    if (m_toldNoKeyring)
+        return true;
+    m_toldNoKeyring = true;
+    m_dialogs.Notice(title, kNoKeyring);
+    return !stillWanted || stillWanted();
+}
