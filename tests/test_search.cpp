@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -12,13 +13,15 @@ struct Person {
     const char16_t* fullName;
     const char16_t* shortName;
     const char16_t* ext = u"";
+    const char16_t* mobile = u"";
+    const char16_t* room = u"";
 };
 
 std::shared_ptr<ManItems> book(std::initializer_list<Person> people) {
     auto items = std::make_shared<ManItems>();
     for (const auto& p : people)
         items->Add(QString::fromUtf16(p.fullName), QString::fromUtf16(p.shortName), QString::fromUtf16(p.ext),
-                   QString(), QString());
+                   QString::fromUtf16(p.mobile), QString::fromUtf16(p.room));
     return items;
 }
 
@@ -135,4 +138,60 @@ TEST(Search, ReloadReplacesTheEntriesAndOldOnesStayValid) {
     EXPECT_EQ(found(d, QString()), u"李四,王五"_qs);
     d.Load(nullptr);
     EXPECT_EQ(d.Search(QString()), 0);
+}
+
+TEST(Search, DigitsAlsoFindExtensionMobileAndRoom) {
+    Directory d;
+    d.Load(book({{u"张三", u"zs", u"8001", u"13712345678", u"702"},
+                 {u"李四", u"ls", u"8012", u"13800000000", u"66881000"},
+                 {u"王五", u"ww", u"8001", u"", u"8001-2"},
+                 {u"赵六", u"80s", u"7000"},
+                 {u"阿明", u"am", u"0800"}}));
+    // In name order, each entry once; initials that begin with the digits count too.
+    EXPECT_EQ(found(d, u"8"_qs), u"李四/8012,王五/8001,张三/8001,赵六/7000"_qs);
+    EXPECT_EQ(found(d, u"  8001 "_qs), u"王五/8001,张三/8001"_qs);
+    EXPECT_EQ(found(d, u"8001-"_qs), QString()); // not digits only: names alone
+    EXPECT_EQ(found(d, u"137"_qs), u"张三/8001"_qs);
+    EXPECT_EQ(found(d, u"6688"_qs), u"李四/8012"_qs);
+    EXPECT_EQ(found(d, u"70"_qs), u"张三/8001,赵六/7000"_qs); // room 702, extension 7000
+    EXPECT_EQ(found(d, u"0"_qs), u"阿明/0800"_qs);
+    // Prefixes only, and only plain digits.
+    EXPECT_EQ(found(d, u"001"_qs), QString());
+    EXPECT_EQ(found(d, u"80 01"_qs), QString());
+    EXPECT_EQ(found(d, u"\uFF18\uFF10"_qs), QString()); // full-width 80
+}
+
+TEST(Search, NumberIndexAgreesWithTheRuleAsWritten) {
+    // Numbers with separators, letters and blanks, and long ones that share
+    // their first digits, so the index's keys leave ties to the texts.
+    std::mt19937 random(5);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const QString alphabet = u"0123456789-+ x/"_qs;
+    const auto number = [&] {
+        QString out;
+        if (pick(4) == 0) {
+            for (int i = 0, n = 14 + pick(8); i < n; ++i)
+                out += QChar(pick(8) == 0 ? u'1' : u'0');
+            return out;
+        }
+        for (int i = 0, n = pick(13); i < n; ++i)
+            out += alphabet.at(pick(4) == 0 ? pick(int(alphabet.size())) : pick(3));
+        return out;
+    };
+    auto items = std::make_shared<ManItems>();
+    for (int i = 0; i < 3000; ++i)
+        items->Add(u"名%1"_qs.arg(i), u"m"_qs, number(), number(), number());
+    Directory d;
+    d.Load(items);
+    for (int k = 0; k < 400; ++k) {
+        QString text = pick(2) ? number() : d.Sorted(pick(d.Size())).MobilNo();
+        text.truncate(pick(22) + 1);
+        const QString s = Directory::SearchText(text);
+        QList<int> expected;
+        for (int i = 0; i < d.Size(); ++i)
+            if (Directory::Matches(d.Sorted(i), s))
+                expected << i;
+        d.Search(text);
+        EXPECT_EQ(QList<int>(d.Matches().begin(), d.Matches().end()), expected) << text.toStdString();
+    }
 }

@@ -28,6 +28,9 @@ public:
     // Read access without a copy, for the search; valid while the entry lives.
     QStringView fullNameView() const { return field(kFull); }
     QStringView shortNameView() const { return field(kShort); }
+    QStringView extTelNoView() const { return field(kExt); }
+    QStringView mobilNoView() const { return field(kMobil); }
+    QStringView roomNoView() const { return field(kRoom); }
 
     // The five texts in file order: FullName, ShortName, ExtTelNo, MobilNo, RoomNo.
     using Texts = std::array<QStringView, 5>;
