@@ -2,6 +2,7 @@
 
 #include "AppIcon.h"
 #include "FirstStart.h"
+#include "ResultList.h"
 #include "ResultModel.h"
 #include "TXLMain.h"
 #include "Twips.h"
@@ -28,7 +29,6 @@
 #include <QPointer>
 #include <QScreen>
 #include <QStringEncoder>
-#include <QTreeView>
 
 #include <climits>
 #include <cmath>
@@ -109,19 +109,9 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
     txtInput->setToolTip(QStringLiteral("输入姓名的缩称（拼音的首字母）或汉字检索"));
     txtInput->installEventFilter(this);
     // Placed by hand in twips on every resize, so no layout manager.
-    lvwOutput = new QTreeView(central);
+    lvwOutput = new ResultList(central);
     m_model = new ResultModel(this);
     lvwOutput->setModel(m_model);
-    lvwOutput->setRootIsDecorated(false);
-    lvwOutput->setItemsExpandable(false);
-    lvwOutput->setUniformRowHeights(true);
-    lvwOutput->setAllColumnsShowFocus(true);
-    lvwOutput->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvwOutput->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvwOutput->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The columns together are exactly as wide as the list; none stretches.
-    lvwOutput->header()->setStretchLastSection(false);
-    lvwOutput->header()->setSectionsMovable(false);
     setCentralWidget(central);
     m_trayAvailable = &TrayIcon::IsAvailable;
     m_ownLauncher = std::make_unique<DetachedLauncher>();
