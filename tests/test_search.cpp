@@ -195,3 +195,34 @@ TEST(Search, NumberIndexAgreesWithTheRuleAsWritten) {
         EXPECT_EQ(QList<int>(d.Matches().begin(), d.Matches().end()), expected) << text.toStdString();
     }
 }
+
+TEST(Search, LargeBookRightAfterLoadAndReload) {
+    // Large enough that the indexes are built on their own thread: the full
+    // list comes at once, a search waits for them, a reload or the end of the
+    // directory in the middle of the build is safe.
+    std::mt19937 random(9);
+    const auto make = [&](int count) {
+        auto items = std::make_shared<ManItems>();
+        for (int i = 0; i < count; ++i) {
+            const QString name = QString(QChar(char16_t(0x4E00 + random() % 300))) + QChar(char16_t(0x4E00 + i % 5000));
+            items->Add(name, u"z%1"_qs.arg(i % 97), u"8%1"_qs.arg(i % 1000), u"13%1"_qs.arg(i), QString());
+        }
+        return items;
+    };
+    const auto items = make(60000);
+    {
+        Directory abandoned;
+        abandoned.Load(make(60000));
+    }
+    Directory d;
+    d.Load(make(60000));
+    d.Load(items);
+    EXPECT_EQ(d.Search(QString()), 60000);
+    for (const QString& text : {u"z1"_qs, u"812"_qs, u"1359"_qs, QString(QChar(char16_t(0x4E07)))}) {
+        int expected = 0;
+        for (int i = 0; i < d.Size(); ++i)
+            expected += Directory::Matches(d.Sorted(i), text) ? 1 : 0;
+        EXPECT_EQ(d.Search(text), expected) << text.toStdString();
+        EXPECT_GT(expected, 0);
+    }
+}

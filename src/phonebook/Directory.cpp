@@ -80,7 +80,17 @@ PrefixIndex::TextAt Directory::textAt(Field field) const {
     return [this, field](int position) { return text(field, position); };
 }
 
+Directory::~Directory() {
+    awaitIndexes();
+}
+
+void Directory::awaitIndexes() const {
+    if (m_indexing.valid())
+        m_indexing.get();
+}
+
 void Directory::Load(std::shared_ptr<const ManItems> items) {
+    awaitIndexes();
     m_source = std::move(items);
     m_entries = {};
     m_lowered = {};
@@ -96,23 +106,41 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     // The entries are read in book order, the order they lie in memory in:
     // in name order nearly every read would be a cache miss.
     const std::size_t count = std::size_t(m_source->Count());
+    RadixSort::Workspace workspace;
     LargeVector<int> positionOf(count);
     {
         LargeVector<QStringView> names;
         names.reserve(count);
         for (const auto& entry : *m_source)
             names.push_back(entry->fullNameView());
-        const LargeVector<int> order = NameOrder::Sort(names);
+        const LargeVector<int> order = NameOrder::Sort(names, workspace);
         m_entries.resize(count);
         for (std::size_t p = 0; p < count; ++p) {
             m_entries[p] = m_source->begin()[order[p]].get();
             positionOf[std::size_t(order[p])] = int(p);
         }
     }
+    m_marked.assign(count, 0);
+    m_matches.reserve(count);
 
+    // The full list needs the name order only: a large book's indexes are
+    // built on a thread of their own meanwhile, and awaited by the first
+    // search that needs them (in the order of 100 ms at a million entries).
+    auto build = [this, positionOf = std::move(positionOf), workspace = std::move(workspace)]() mutable {
+        // Handed on, so they are freed when the indexes are done, not with the future.
+        buildIndexes(std::move(positionOf), std::move(workspace));
+    };
+    if (count >= kIndexesOnAThreadFrom)
+        m_indexing = std::async(std::launch::async, std::move(build)).share();
+    else
+        build();
+}
+
+void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace workspace) {
+    const std::size_t count = positionOf.size();
     // One field at a time, so the working space is reused.
-    RadixSort::Items keyed;
-    RadixSort::Items scratch;
+    RadixSort::Items& keyed = workspace.items;
+    RadixSort::Items& scratch = workspace.scratch;
     keyed.reserve(count);
     for (const Field field : {kShort, kFull}) {
         keyed.clear();
@@ -158,9 +186,6 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
         }
         m_index[field].Build(keyed, scratch, textAt(field));
     }
-
-    m_marked.assign(count, 0);
-    m_matches.reserve(count);
 }
 
 QString Directory::SearchText(const QString& boxText) {
@@ -201,12 +226,14 @@ int Directory::Search(const QString& boxText) {
     m_matches.clear();
     const std::size_t count = m_entries.size();
     if (s.isEmpty()) {
+        // Needs no index, so the full list shows while they are built.
         // The empty text is a prefix of every field.
         m_matches.resize(count);
         std::iota(m_matches.begin(), m_matches.end(), 0);
         return Count();
     }
 
+    awaitIndexes();
     std::array<std::span<const int>, kFieldCount> runs{};
     // LeftPart never ends inside a pair, so a text ending in a lone high
     // surrogate matches no regular name.

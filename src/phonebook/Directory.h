@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <array>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -23,11 +24,15 @@
 //
 // Threads: a Directory is plain data with no Qt object in it. Load() may run
 // on any thread (a worker builds one, then hands it over); afterwards one
-// thread at a time may use it, since Search() reuses its buffers. The
-// collection passed to Load() must not change while it is loaded.
+// thread at a time may use it, since Search() reuses its buffers. For a large
+// book Load() returns once the name order is built and leaves the prefix
+// indexes to a thread of its own; Search() for a text waits for them, the
+// empty search (the full list) does not. The collection passed to Load() must
+// not change while it is loaded.
 class Directory {
 public:
     Directory() = default;
+    ~Directory();
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
 
@@ -56,6 +61,11 @@ public:
 
 private:
     enum Field { kShort, kFull, kExt, kMobil, kRoom, kFieldCount };
+
+    // Books from this size on get their indexes built on a thread of their own.
+    static constexpr std::size_t kIndexesOnAThreadFrom = 50000;
+    void buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace workspace);
+    void awaitIndexes() const;
 
     // The field of the entry at `position` as searched (names lower-cased).
     QStringView text(Field field, int position) const;
@@ -89,4 +99,6 @@ private:
     std::vector<int> m_irregular;
     LargeVector<unsigned char> m_marked; // per position, reset after every search
     LargeVector<int> m_matches;
+    // Valid while the indexes are (or were) built on their own thread.
+    std::shared_future<void> m_indexing;
 };

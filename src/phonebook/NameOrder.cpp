@@ -67,27 +67,40 @@ bool rankable(char16_t c) {
 // Key: the ranks of a name's first four characters, 16 bits each, 0 after the end.
 constexpr qsizetype kKeyChars = 4;
 
-struct Ranks {
-    std::vector<quint16> of;    // per UTF-16 unit; 0 for characters left to the collator
-    std::vector<quint16> first; // the same for a name's first character, surname readings applied
+// The ranks of the characters a book uses, by the collator's own keys: about
+// 4,000 keys for a million generated names instead of one per name. Equal
+// ranks for characters the collator cannot tell apart; 0 for characters left to it.
+class Ranks {
+public:
+    Ranks(std::span<const QStringView> names, const QCollator& collator);
+    quint16 of(QChar c) const { return at(m_of, c); }
+    // For a name's first character: surnames by their surname reading.
+    quint16 first(QChar c) const { return at(m_first, c); }
+
+private:
+    static constexpr char16_t kLow = 0x3400;
+    static constexpr char16_t kHigh = 0xA000;
+    static quint16 at(const std::vector<quint16>& table, QChar c) {
+        const char16_t u = c.unicode();
+        return u >= kLow && u < kHigh ? table[u - kLow] : 0;
+    }
+
+    std::vector<quint16> m_of = std::vector<quint16>(kHigh - kLow, 0);
+    std::vector<quint16> m_first;
 };
 
-// Ranks the characters the names use, by the collator's own keys: about
-// 4,000 keys for a million generated names instead of one per name.
-Ranks rankCharacters(std::span<const QStringView> names, const QCollator& collator) {
-    Ranks ranks;
-    ranks.of.assign(0x10000, 0);
+Ranks::Ranks(std::span<const QStringView> names, const QCollator& collator) {
     for (const QStringView name : names)
         for (const QChar c : name)
             if (rankable(c.unicode()))
-                ranks.of[c.unicode()] = 1;
+                m_of[c.unicode() - kLow] = 1;
     for (const Surname& s : kSurnames)
-        ranks.of[s.sortsAs] = 1;
+        m_of[s.sortsAs - kLow] = 1;
 
     std::vector<char16_t> chars;
-    for (std::size_t u = 0; u < ranks.of.size(); ++u)
-        if (ranks.of[u])
-            chars.push_back(char16_t(u));
+    for (std::size_t i = 0; i < m_of.size(); ++i)
+        if (m_of[i])
+            chars.push_back(char16_t(kLow + i));
     std::vector<QCollatorSortKey> keys;
     keys.reserve(chars.size());
     for (const char16_t c : chars)
@@ -100,28 +113,27 @@ Ranks rankCharacters(std::span<const QStringView> names, const QCollator& collat
     for (std::size_t i = 0; i < byKey.size(); ++i) {
         const std::size_t at = std::size_t(byKey[i]);
         if (i == 0 || keys[std::size_t(byKey[i - 1])].compare(keys[at]) != 0)
-            ++rank; // characters the collator cannot tell apart share a rank
-        ranks.of[chars[at]] = rank;
+            ++rank;
+        m_of[chars[at] - kLow] = rank;
     }
-    ranks.first = ranks.of;
+    m_first = m_of;
     for (const Surname& s : kSurnames)
-        if (ranks.of[s.written])
-            ranks.first[s.written] = ranks.of[s.sortsAs];
-    return ranks;
+        if (m_of[s.written - kLow])
+            m_first[s.written - kLow] = m_of[s.sortsAs - kLow];
 }
 
 // False when a character of the name is left to the collator.
 bool keyOf(QStringView name, const Ranks& ranks, Keyed& item) {
     quint64 key = 0;
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const quint16 rank = (i == 0 ? ranks.first : ranks.of)[name[i].unicode()];
+        const quint16 rank = i == 0 ? ranks.first(name[0]) : ranks.of(name[i]);
         if (!rank)
             return false;
         if (i < kKeyChars)
             key |= quint64(rank) << (16 * (kKeyChars - 1 - i));
     }
     item.key = key;
-    const bool surname = !name.isEmpty() && ranks.first[name[0].unicode()] != ranks.of[name[0].unicode()];
+    const bool surname = !name.isEmpty() && ranks.first(name[0]) != ranks.of(name[0]);
     item.flags = name.size() > kKeyChars || surname ? 1 : 0;
     return true;
 }
@@ -130,15 +142,15 @@ bool keyOf(QStringView name, const Ranks& ranks, Keyed& item) {
 // first character as written (曾凡 before 增凡, which reads the same).
 int compareTies(QStringView a, QStringView b, const Ranks& ranks) {
     for (qsizetype i = kKeyChars;; ++i) {
-        const quint16 ra = i < a.size() ? ranks.of[a[i].unicode()] : 0;
-        const quint16 rb = i < b.size() ? ranks.of[b[i].unicode()] : 0;
+        const quint16 ra = i < a.size() ? ranks.of(a[i]) : 0;
+        const quint16 rb = i < b.size() ? ranks.of(b[i]) : 0;
         if (ra != rb)
             return ra < rb ? -1 : 1;
         if (ra == 0)
             break;
     }
-    const quint16 fa = a.isEmpty() ? 0 : ranks.of[a[0].unicode()];
-    const quint16 fb = b.isEmpty() ? 0 : ranks.of[b[0].unicode()];
+    const quint16 fa = a.isEmpty() ? 0 : ranks.of(a[0]);
+    const quint16 fb = b.isEmpty() ? 0 : ranks.of(b[0]);
     return fa < fb ? -1 : (fa > fb ? 1 : 0);
 }
 
@@ -171,8 +183,9 @@ LargeVector<int> mergeCollated(std::span<const QStringView> names, const RadixSo
     std::vector<QCollatorSortKey> byReading;
     std::vector<QCollatorSortKey> asWritten;
     for (const QStringView name : distinct) {
-        byReading.push_back(collator.sortKey(AsSurnameReads(name)));
-        asWritten.push_back(collator.sortKey(name.toString()));
+        const QString reads = AsSurnameReads(name);
+        byReading.push_back(collator.sortKey(reads));
+        asWritten.push_back(reads == name ? byReading.back() : collator.sortKey(name.toString()));
     }
     const auto compareDistinct = [&](int a, int b) {
         const int c = byReading[std::size_t(a)].compare(byReading[std::size_t(b)]);
@@ -255,9 +268,15 @@ int Compare(const QCollator& collator, QStringView a, QStringView b) {
 }
 
 LargeVector<int> Sort(std::span<const QStringView> names) {
+    RadixSort::Workspace workspace;
+    return Sort(names, workspace);
+}
+
+LargeVector<int> Sort(std::span<const QStringView> names, RadixSort::Workspace& workspace) {
     const QCollator collator = Collator();
-    const Ranks ranks = rankCharacters(names, collator);
-    RadixSort::Items ranked;
+    const Ranks ranks(names, collator);
+    RadixSort::Items& ranked = workspace.items;
+    ranked.clear();
     ranked.reserve(names.size());
     std::vector<int> collated;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -267,10 +286,7 @@ LargeVector<int> Sort(std::span<const QStringView> names) {
         else
             collated.push_back(int(i));
     }
-    {
-        RadixSort::Items scratch;
-        RadixSort::ByKey(ranked, scratch);
-    }
+    RadixSort::ByKey(ranked, workspace.scratch);
     RadixSort::SettleTies(ranked, [&](const Keyed& a, const Keyed& b) {
         return compareTies(names[a.position], names[b.position], ranks) < 0;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RadixSort.h"
 #include "toolkit/LargeAllocator.h"
 
 #include <QString>
@@ -19,6 +20,8 @@ namespace NameOrder {
 
 // Positions 0..n-1 of `names`, in name order; names that sort alike keep their relative order.
 LargeVector<int> Sort(std::span<const QStringView> names);
+// The same, sorting in `workspace` (left with no meaning, for the next sort).
+LargeVector<int> Sort(std::span<const QStringView> names, RadixSort::Workspace& workspace);
 
 // `name` as it is collated: a leading surname of the table replaced by a
 // character that sorts where its surname reading does (曾凡 → 增凡). Other names unchanged.

@@ -19,7 +19,14 @@ struct Keyed {
 };
 using Items = LargeVector<Keyed>;
 
-// Stable sort by key, 16 bits a pass from the least significant; a pass in
+// Working space for the sorts of one load, handed from one sort to the next
+// so that a million entries fault their pages in once, not once per sort.
+struct Workspace {
+    Items items;
+    Items scratch;
+};
+
+// Stable sort by key, 11 bits a pass from the least significant; a pass in
 // which every key has the same digit is skipped. `scratch` is working space.
 void ByKey(Items& items, Items& scratch);
 
