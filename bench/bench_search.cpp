@@ -10,7 +10,8 @@
 //  - WidgetRebuild: a QTreeWidget cleared and refilled with one item per
 //    match, then sorted (what a line-by-line port of the original does).
 // Searches: everything (the empty text), two letters, one digit (nearly every
-// entry's extension begins with 8) and a mobile prefix.
+// entry's extension begins with 8), a mobile prefix, and "z" typed and erased
+// in turn (the row count changes on every keystroke).
 
 #include "BenchMain.h"
 #include "BookGenerator.h"
@@ -49,6 +50,8 @@ const Keystroke kEverything{QStringLiteral(" "), QString()};
 const Keystroke kTwoLetters{QStringLiteral("zh"), QStringLiteral("zh ")};
 const Keystroke kOneDigit{QStringLiteral("8"), QStringLiteral("8 ")};
 const Keystroke kMobilePrefix{QStringLiteral("13800"), QStringLiteral("13800 ")};
+// A first letter typed and erased: the row count changes every time (a fifth of the book, then all).
+const Keystroke kLetterAndBack{QStringLiteral("z"), QString()};
 
 std::shared_ptr<ManItems> book(int count) {
     static std::map<int, std::shared_ptr<ManItems>> books;
@@ -195,7 +198,8 @@ void smallSizes(benchmark::internal::Benchmark* b) {
     BENCHMARK_CAPTURE(function, name##_Everything, kEverything __VA_OPT__(, ) __VA_ARGS__)->Apply(sizes);              \
     BENCHMARK_CAPTURE(function, name##_TwoLetters, kTwoLetters __VA_OPT__(, ) __VA_ARGS__)->Apply(sizes);              \
     BENCHMARK_CAPTURE(function, name##_OneDigit, kOneDigit __VA_OPT__(, ) __VA_ARGS__)->Apply(sizes);                  \
-    BENCHMARK_CAPTURE(function, name##_MobilePrefix, kMobilePrefix __VA_OPT__(, ) __VA_ARGS__)->Apply(sizes)
+    BENCHMARK_CAPTURE(function, name##_MobilePrefix, kMobilePrefix __VA_OPT__(, ) __VA_ARGS__)->Apply(sizes);          \
+    BENCHMARK_CAPTURE(function, name##_LetterAndBack, kLetterAndBack __VA_OPT__(, ) __VA_ARGS__)->Apply(sizes)
 
 MIRODEX_SEARCHES(Keystroke, keystroke, false);
 MIRODEX_SEARCHES(KeystrokeSeen, keystroke, true);
