@@ -1,5 +1,8 @@
 #include "BenchMain.h"
 
+#include "BookGenerator.h"
+#include "phonebook/ManItems.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace BenchMain {
@@ -46,6 +50,16 @@ int RunBenchmarks() {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
+}
+
+std::shared_ptr<ManItems> Book(int count) {
+    static std::map<int, std::shared_ptr<ManItems>> books;
+    auto& items = books[count];
+    if (!items) {
+        items = std::make_shared<ManItems>();
+        BookGenerator::Fill(*items, count);
+    }
+    return items;
 }
 
 void Spread(benchmark::internal::Benchmark* b) {

@@ -10,7 +10,6 @@
 //    a large book's indexes are still built on their own thread.
 
 #include "BenchMain.h"
-#include "BookGenerator.h"
 #include "phonebook/Directory.h"
 #include "phonebook/NameOrder.h"
 
@@ -23,25 +22,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <memory>
 #include <numeric>
 
 namespace {
 
-std::shared_ptr<ManItems> book(int count) {
-    static std::map<int, std::shared_ptr<ManItems>> books;
-    auto& items = books[count];
-    if (!items) {
-        items = std::make_shared<ManItems>();
-        BookGenerator::Fill(*items, count);
-    }
-    return items;
-}
-
 std::vector<QStringView> names(int count) {
     std::vector<QStringView> out;
-    for (const auto& entry : *book(count))
+    for (const auto& entry : *BenchMain::Book(count))
         out.push_back(entry->fullNameView());
     return out;
 }
@@ -92,7 +80,7 @@ void BM_CollatorOrder(benchmark::State& state) {
 }
 
 void BM_DirectoryLoad(benchmark::State& state) {
-    const auto items = book(int(state.range(0)));
+    const auto items = BenchMain::Book(int(state.range(0)));
     for (auto _ : state) {
         Directory directory;
         directory.Load(items);
@@ -103,7 +91,7 @@ void BM_DirectoryLoad(benchmark::State& state) {
 
 // Manual time: until the full list is known (the indexes may still be on their way).
 void BM_DirectoryFullList(benchmark::State& state) {
-    const auto items = book(int(state.range(0)));
+    const auto items = BenchMain::Book(int(state.range(0)));
     for (auto _ : state) {
         Directory directory;
         const auto start = std::chrono::steady_clock::now();

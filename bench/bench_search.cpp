@@ -14,7 +14,6 @@
 // in turn (the row count changes on every keystroke).
 
 #include "BenchMain.h"
-#include "BookGenerator.h"
 #include "phonebook/Directory.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/Dialogs.h"
@@ -53,16 +52,6 @@ const Keystroke kMobilePrefix{QStringLiteral("13800"), QStringLiteral("13800 ")}
 // A first letter typed and erased: the row count changes every time (a fifth of the book, then all).
 const Keystroke kLetterAndBack{QStringLiteral("z"), QString()};
 
-std::shared_ptr<ManItems> book(int count) {
-    static std::map<int, std::shared_ptr<ManItems>> books;
-    auto& items = books[count];
-    if (!items) {
-        items = std::make_shared<ManItems>();
-        BookGenerator::Fill(*items, count);
-    }
-    return items;
-}
-
 // Widgets live until main() ends them, before the application object.
 struct Widgets {
     SilentDialogs dialogs;
@@ -78,7 +67,7 @@ frmMain& window(int count) {
     if (!w) {
         w = std::make_unique<frmMain>(widgets->dialogs);
         w->Form_Load();
-        w->manApp()->ManItems(book(count));
+        w->manApp()->ManItems(BenchMain::Book(count));
         w->show();
         w->searchBox()->setText(QStringLiteral("x"));
         QApplication::processEvents();
@@ -117,10 +106,10 @@ void treeViewSeen(benchmark::State& state, const Keystroke& text) {
         tree->setRootIsDecorated(false);
         tree->resize(400, 600);
         tree->show();
-        model->Search(book(count), QStringLiteral("x"));
+        model->Search(BenchMain::Book(count), QStringLiteral("x"));
         QApplication::processEvents();
     }
-    const auto items = book(count);
+    const auto items = BenchMain::Book(count);
     bool flip = false;
     for (auto _ : state) {
         model->Search(items, flip ? text.b : text.a);
@@ -132,7 +121,7 @@ void treeViewSeen(benchmark::State& state, const Keystroke& text) {
 }
 
 void linearScan(benchmark::State& state, const Keystroke& text) {
-    const auto items = book(int(state.range(0)));
+    const auto items = BenchMain::Book(int(state.range(0)));
     std::vector<QString> shortNames;
     std::vector<QString> fullNames;
     for (const auto& e : *items) {
@@ -152,7 +141,7 @@ void linearScan(benchmark::State& state, const Keystroke& text) {
 }
 
 void widgetRebuild(benchmark::State& state, const Keystroke& text) {
-    const auto items = book(int(state.range(0)));
+    const auto items = BenchMain::Book(int(state.range(0)));
     QTreeWidget tree;
     tree.setColumnCount(4);
     tree.setUniformRowHeights(true);

@@ -155,35 +155,37 @@ void BM_Decode(benchmark::State& state) {
     state.counters["file_MB"] = double(file.size()) / 1e6;
 }
 
-void BM_WindowStart(benchmark::State& state) {
+// Runs the probe once per iteration, its figure `timed` as the iteration's
+// time; the figures of the last run, or none after a failure.
+QList<double> timeProbe(benchmark::State& state, const QString& mode, qsizetype fields, qsizetype timed) {
     const QString path = folder(int(state.range(0)));
-    const double fileBytes = double(QFileInfo(path + QStringLiteral("/PublicTel.txt")).size());
     QList<double> figures;
     for (auto _ : state) {
-        figures = runProbe(QStringLiteral("window"), path);
-        if (figures.size() != 3) {
+        figures = runProbe(mode, path);
+        if (figures.size() != fields) {
             state.SkipWithError("the probe failed");
-            return;
+            return {};
         }
-        state.SetIterationTime(figures[0]);
+        state.SetIterationTime(figures[timed]);
     }
+    return figures;
+}
+
+void BM_WindowStart(benchmark::State& state) {
+    const double fileBytes = double(QFileInfo(folder(int(state.range(0))) + QStringLiteral("/PublicTel.txt")).size());
+    const QList<double> figures = timeProbe(state, QStringLiteral("window"), 3, 0);
+    if (figures.isEmpty())
+        return;
     state.counters["rss_shown_MB"] = figures[1] / 1e6;
     state.counters["rss_MB"] = figures[2] / 1e6;
     state.counters["rss_per_file"] = fileBytes > 0 ? figures[2] / fileBytes : 0;
 }
 
-// Manual time: the searcher until the full list can show; the rest as counters.
+// Timed: the searcher until the full list can show; the rest as counters.
 void BM_Shares(benchmark::State& state) {
-    const QString path = folder(int(state.range(0)));
-    QList<double> figures;
-    for (auto _ : state) {
-        figures = runProbe(QStringLiteral("shares"), path);
-        if (figures.size() != 5) {
-            state.SkipWithError("the probe failed");
-            return;
-        }
-        state.SetIterationTime(figures[2]);
-    }
+    const QList<double> figures = timeProbe(state, QStringLiteral("shares"), 5, 2);
+    if (figures.isEmpty())
+        return;
     state.counters["load_ms"] = figures[0] * 1e3;
     state.counters["load_MB"] = figures[1] / 1e6;
     state.counters["indexed_ms"] = figures[3] * 1e3;
