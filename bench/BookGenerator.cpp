@@ -165,4 +165,24 @@ bool WriteBook(const QString& path, int count, unsigned seed, QString* error) {
     return ok;
 }
 
+QString TempBooks::path(int count) {
+    const auto it = m_paths.find(count);
+    if (it != m_paths.end())
+        return it->second;
+    const QString path = m_dir.filePath(QStringLiteral("book-%1.txt").arg(count));
+    QString error;
+    if (!m_dir.isValid() || !WriteBook(path, count, 1, &error))
+        qFatal("cannot write %s: %s", qPrintable(path), qPrintable(error));
+    return m_paths.emplace(count, path).first->second;
+}
+
+QString TempBooks::empty() {
+    return path(0);
+}
+
+TempBooks& SharedBooks() {
+    static TempBooks books;
+    return books;
+}
+
 } // namespace BookGenerator

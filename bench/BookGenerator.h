@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QTemporaryDir>
 
+#include <map>
 #include <vector>
 
 class ManItems;
@@ -29,5 +31,23 @@ void Fill(ManItems& items, int count, unsigned seed = 1);
 // Writes a book of `count` entries as the program reads them: code page 936,
 // CR LF line ends, one comment line first. False with a reason on failure.
 bool WriteBook(const QString& path, int count, unsigned seed = 1, QString* error = nullptr);
+
+// Generated books in a temporary folder that goes away with this object, so a
+// benchmark leaves nothing behind.
+class TempBooks {
+public:
+    // The path of a book of `count` entries (seed 1), written on first use;
+    // stops the program when it cannot be written.
+    QString path(int count);
+    // An empty book, for the side of a load that is not measured.
+    QString empty();
+
+private:
+    QTemporaryDir m_dir;
+    std::map<int, QString> m_paths;
+};
+
+// The books of this program run, removed when it ends.
+TempBooks& SharedBooks();
 
 } // namespace BookGenerator

@@ -1,35 +1,32 @@
-// Loading a phone book beside the least any loader must do with the same
-// bytes: read the file and decode it from code page 936.
+// Loading a public book (ManApp::LoadManItems: read, decode, split, build the
+// entries) beside the yardstick: reading the same file and decoding it from
+// code page 936 with the codec, nothing kept.
 #include "BookGenerator.h"
-#include "phonebook/BookReader.h"
-#include "phonebook/ManItems.h"
+#include "phonebook/ManApp.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 
 #include <benchmark/benchmark.h>
 
-#include <map>
+#include <cstdio>
 
 namespace {
 
-// One generated book per size, written once per run.
-QString bookOf(int entries) {
-    static std::map<int, QString> paths;
-    auto it = paths.find(entries);
-    if (it != paths.end())
-        return it->second;
-    const QString path = QDir::temp().filePath(QStringLiteral("mirodex-bench-%1.txt").arg(entries));
-    QString error;
-    if (!BookGenerator::WriteBook(path, entries, 1, &error))
-        qFatal("cannot write %s: %s", qPrintable(path), qPrintable(error));
-    return paths.emplace(entries, path).first->second;
+// Resident memory of this process in bytes (Linux), 0 where unknown.
+double residentBytes() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * 4096.0;
 }
 
-void BM_DecodeOnly(benchmark::State& state) {
-    const QString path = bookOf(int(state.range(0)));
+void BM_Yardstick_ReadAndDecode936(benchmark::State& state) {
+    const QString path = BookGenerator::SharedBooks().path(int(state.range(0)));
     QByteArray block(64 * 1024, Qt::Uninitialized);
     qint64 bytes = 0;
     for (auto _ : state) {
@@ -48,35 +45,35 @@ void BM_DecodeOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_Load(benchmark::State& state) {
-    const QString path = bookOf(int(state.range(0)));
+void BM_LoadManItems(benchmark::State& state) {
+    const QString path = BookGenerator::SharedBooks().path(int(state.range(0)));
+    const QString none = BookGenerator::SharedBooks().empty();
+    double held = 0;
     for (auto _ : state) {
-        ManItems items;
-        QString error;
-        if (!BookReader::Read(path, items, error))
-            state.SkipWithError("read failed");
-        if (items.Count() != state.range(0))
-            state.SkipWithError("wrong entry count");
-        benchmark::DoNotOptimize(items.Count());
+        ManApp app;
+        const double before = residentBytes();
+        if (app.LoadManItems(none, path) != 0 || app.ManItems()->Count() != state.range(0))
+            state.SkipWithError("load failed");
         state.PauseTiming(); // freeing the entries is not loading
-        {
-            ManItems drop = std::move(items);
-        }
+        held = residentBytes() - before;
+        app.ManItems(nullptr);
         state.ResumeTiming();
     }
-    state.SetBytesProcessed(state.iterations() * QFile(path).size());
+    const double size = double(QFile(path).size());
+    state.SetBytesProcessed(state.iterations() * qint64(size));
     state.SetItemsProcessed(state.iterations() * state.range(0));
+    // What the loaded entries hold, beside the book's size.
+    state.counters["held_per_file_byte"] = held / size;
 }
 
-BENCHMARK(BM_DecodeOnly)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Load)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
+void sizes(benchmark::internal::Benchmark* b) {
+    b->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond)->Repetitions(7);
+    b->ReportAggregatesOnly(true);
+}
+
+BENCHMARK(BM_Yardstick_ReadAndDecode936)->Apply(sizes);
+BENCHMARK(BM_LoadManItems)->Apply(sizes);
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();

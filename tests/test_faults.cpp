@@ -4,8 +4,10 @@
 // sees the failure box, the log gets exactly one line, the window keeps
 // running during the wait, and the next download works.
 #include "FtpServer.h"
+#include "FtpTickWatch.h"
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "ftp/FtpItem.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
 #include "ui/ResultModel.h"
@@ -15,13 +17,17 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <sys/mount.h>
 #include <unistd.h>
@@ -141,11 +147,15 @@ protected:
                 whileWaiting();
         });
         tick.start(20);
+        // Watched while the command waits for the transfer (it greys its menu
+        // entries for that time), not while it syncs the new book to disk.
+        TickWatch watch([&] { return window->downloadRunning() && !window->fileMenu()->actions().at(0)->isEnabled(); });
         // Posted before the command: it must run while the command waits.
         bool postedRanDuringWait = false;
         QTimer::singleShot(0, window.get(), [&] { postedRanDuringWait = window->downloadRunning(); });
         window->mnuFile_GetTxl_Click();
         EXPECT_TRUE(postedRanDuringWait);
+        longestGapMs = watch.longestGapMs();
         QCoreApplication::processEvents();
     }
 
@@ -193,6 +203,7 @@ protected:
     std::unique_ptr<FtpServer> healthy;
     std::unique_ptr<frmMain> window;
     int ticksDuringWait = 0;
+    qint64 longestGapMs = 0; // of the window's event loop while the command waited
 };
 
 bool isRoot() {
@@ -238,6 +249,51 @@ TEST_F(Faults, TransferFaults) {
         expectFailedAndUntouched("server stalls", oldBook);
         EXPECT_GT(ticksDuringWait, 20); // two seconds of waiting, the window ticking throughout
         expectNextDownloadWorks("server stalls", oldBook);
+    }
+    // The server holds its closing replies: the transfer's "226" and the
+    // answer to QUIT, three seconds each. The window never stalls, and the
+    // download succeeds.
+    {
+        FtpServer::Options options;
+        options.hold226 = 3;
+        options.hold221 = 3;
+        auto holding = startServer(options);
+        window->setDownloadTimeout(10);
+        SCOPED_TRACE("server holds 226 and 221");
+        qint64 stall = 0;
+        for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+            download(holding->url());
+            ASSERT_EQ(dialogs.messages.size(), 1u);
+            EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
+                << dialogs.messages[0].text.toStdString();
+            EXPECT_EQ(readFile(localCopy()), newBook);
+            EXPECT_GT(ticksDuringWait, 100);
+            stall = longestGapMs;
+            std::printf("server holds 226 and 221 for 3 s each: download done, %d ticks, longest stall %lld ms\n",
+                        ticksDuringWait, static_cast<long long>(stall));
+            writeFile(localCopy(), oldBook);
+            QFile::remove(localCopy() + QStringLiteral(".bak"));
+            window->mnuFile_Refresh_Click();
+        }
+        EXPECT_LE(stall, kMaxStallMs);
+        window->setDownloadTimeout(2);
+    }
+    // The server never sends "226": the command times out without freezing the window.
+    {
+        FtpServer::Options options;
+        options.hold226 = -1;
+        auto silent = startServer(options);
+        qint64 stall = 0;
+        for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+            download(silent->url());
+            expectFailedAndUntouched("server never sends 226", oldBook);
+            EXPECT_GT(ticksDuringWait, 20);
+            stall = longestGapMs;
+            std::printf("server never sends 226: download failed cleanly, %d ticks, longest stall %lld ms\n",
+                        ticksDuringWait, static_cast<long long>(stall));
+        }
+        EXPECT_LE(stall, kMaxStallMs);
+        expectNextDownloadWorks("server never sends 226", oldBook);
     }
     // The server process dies in the middle of the transfer.
     {
@@ -299,6 +355,16 @@ TEST_F(Faults, LocalDiskFullWhileWriting) {
     fillLeaving(48 * 1024);
     download(healthy->url());
     expectFailedAndUntouched("disk full during the transfer", oldBook);
+    {
+        // The session tells a full disk apart from other local failures.
+        FtpItem ftp;
+        ftp.RequestTimeout(10);
+        ftp.Server(healthy->url());
+        ftp.GET_FILE(QStringLiteral("/PublicTel.txt"), folder() + QStringLiteral("/direct.txt"));
+        EXPECT_EQ(ftp.LastFailure().kind, FtpFailure::DiskFull);
+        EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/direct.txt")));
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
+    }
     QFile::remove(filler);
     expectNextDownloadWorks("disk full during the transfer", oldBook);
 
@@ -357,4 +423,24 @@ TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
     // (the old program deleted it regardless); the folder decides.
     QFile::setPermissions(localCopy(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     expectNextDownloadWorks("local copy marked read-only", oldBook);
+}
+
+TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {
+    FtpServer::Options options;
+    options.hold226 = -1;
+    auto silent = startServer(options);
+    window->setDownloadTimeout(30);
+    QElapsedTimer clock;
+    download(silent->url(), QStringLiteral("/PublicTel.txt"), [&] {
+        if (!clock.isValid())
+            clock.start();
+        else if (clock.elapsed() > 1000) // the book is in, the "226" is not
+            window->close();
+    });
+    // Well before the 30 s the server could keep it waiting.
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_FALSE(window->downloadRunning());
+    EXPECT_FALSE(TXLMain::HasSettings()); // unloaded as usual
+    EXPECT_EQ(readFile(localCopy()), oldBook);
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
 }

@@ -1,4 +1,5 @@
 #include "FtpServer.h"
+#include "FtpTickWatch.h"
 #include "TestSupport.h"
 #include "ftp/FtpItem.h"
 #include "ftp/InetControl.h"
@@ -285,4 +286,142 @@ TEST_F(FtpTransfer, ControlRefusesASecondRequestAndDeliversNothingFromInsideExec
     EXPECT_EQ(control.Execute(server->url(), QStringLiteral("DELETE a\r\nRMD b")).number, FtpErrors::kInvalidOperation);
     EXPECT_EQ(control.Execute(server->url(), QStringLiteral("PUT /no/such/file a.txt")).number, FtpErrors::kLocalFile);
     EXPECT_FALSE(control.StillExecuting());
+}
+
+namespace {
+
+// Hidden files in `path`: what a download leaves while it writes.
+QStringList hiddenFiles(const QString& path) {
+    QStringList names = QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.removeIf([](const QString& name) { return !name.startsWith(u'.'); });
+    return names;
+}
+
+} // namespace
+
+TEST_F(FtpTransfer, HeldClosingRepliesNeverStopTheWindow) {
+    FtpServer::Options options;
+    options.hold226 = 3;
+    options.hold221 = 3;
+    startServer(options);
+    const QByteArray payload = binaryPayload(100 * 1024);
+    writeFile(server->path(QStringLiteral("PublicTel.txt")), payload);
+
+    qint64 stall = 0;
+    for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+        QFile::remove(local(QStringLiteral("copy.txt")));
+        TickWatch watch;
+        ftp.GET_FILE(QStringLiteral("/PublicTel.txt"), local(QStringLiteral("copy.txt")));
+        expectDone("GET_FILE...");
+        EXPECT_EQ(readFile(local(QStringLiteral("copy.txt"))), payload);
+        EXPECT_GT(watch.ticks(), 100); // the holds were real: seconds of waiting
+        stall = watch.longestGapMs();
+    }
+    EXPECT_LE(stall, kMaxStallMs);
+}
+
+TEST_F(FtpTransfer, TimeOutCountsFromTheLastProgressNotFromTheStart) {
+    // About 20 KB/s for four seconds: slow, but never a second without data.
+    FtpServer::Options slow;
+    slow.trickle = 2048;
+    startServer(slow);
+    ftp.RequestTimeout(1);
+    const QByteArray payload = binaryPayload(80 * 1024);
+    writeFile(server->path(QStringLiteral("book.bin")), payload);
+    writeFile(local(QStringLiteral("book.bin")), "earlier");
+    ftp.GET_FILE(QStringLiteral("book.bin"), local(QStringLiteral("book.bin")));
+    expectDone("GET_FILE...");
+    EXPECT_EQ(readFile(local(QStringLiteral("book.bin"))), payload);
+    EXPECT_GT(ftp.UseTime(), 3 * 10000); // longer than three time-outs
+
+    // Stalling after its first bytes: the command times out, and the file
+    // there before is untouched, with nothing half-written beside it.
+    FtpServer::Options stalling;
+    stalling.stallAfter = 8 * 1024;
+    startServer(stalling);
+    ftp.RequestTimeout(1);
+    writeFile(server->path(QStringLiteral("book.bin")), binaryPayload(64 * 1024));
+    ftp.GET_FILE(QStringLiteral("book.bin"), local(QStringLiteral("book.bin")));
+    EXPECT_FALSE(ftp.LastCommandCompleted());
+    EXPECT_EQ(ftp.LastFailure().kind, FtpFailure::TimedOut);
+    EXPECT_EQ(readFile(local(QStringLiteral("book.bin"))), payload);
+    EXPECT_EQ(hiddenFiles(dir.path()), QStringList());
+}
+
+TEST_F(FtpTransfer, NamesWithBlanksAreTakenWholeAndNothingIsWrittenElsewhere) {
+    writeFile(server->path(QStringLiteral("my book.txt")), "spaced");
+    QDir(dir.path()).mkdir(QStringLiteral("sub dir"));
+    const QStringList workingDir = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
+
+    ftp.GET_FILE(QStringLiteral("my book.txt"), local(QStringLiteral("sub dir/local copy.txt")));
+    expectDone("GET_FILE...");
+    EXPECT_EQ(QDir(local(QStringLiteral("sub dir"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("local copy.txt")});
+    EXPECT_EQ(readFile(local(QStringLiteral("sub dir/local copy.txt"))), QByteArray("spaced"));
+
+    ftp.PUT_FILE(local(QStringLiteral("sub dir/local copy.txt")), QStringLiteral("up load.txt"));
+    expectDone("PUT_FILE...");
+    ftp.RENAME(QStringLiteral("up load.txt"), QStringLiteral("re named.txt"));
+    expectDone("RENAME...");
+    EXPECT_EQ(readFile(server->path(QStringLiteral("re named.txt"))), QByteArray("spaced"));
+    EXPECT_EQ(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), workingDir);
+}
+
+TEST_F(FtpTransfer, LastFailureSaysWhatWentWrong) {
+    writeFile(server->path(QStringLiteral("a.txt")), "abc");
+    const auto failure = [this](const QString& remote, const QString& localFile) {
+        ftp.GET_FILE(remote, localFile);
+        return ftp.LastFailure();
+    };
+    EXPECT_EQ(failure(QStringLiteral("a.txt"), local(QStringLiteral("a.txt"))).kind, FtpFailure::None);
+    const FtpItem::Failure missing = failure(QStringLiteral("nope.txt"), local(QStringLiteral("nope.txt")));
+    EXPECT_EQ(missing.kind, FtpFailure::RemoteFileMissing);
+    EXPECT_TRUE(missing.serverReply.startsWith(QStringLiteral("550 "))) << missing.serverReply.toStdString();
+    const FtpItem::Failure unwritable = failure(QStringLiteral("a.txt"), local(QStringLiteral("no folder/a.txt")));
+    EXPECT_EQ(unwritable.kind, FtpFailure::LocalWrite);
+    EXPECT_TRUE(unwritable.serverReply.isEmpty());
+
+    ftp.Server(QStringLiteral("ftp://bad host"));
+    EXPECT_EQ(failure(QStringLiteral("a.txt"), local(QStringLiteral("b.txt"))).kind, FtpFailure::Other);
+    ftp.Server(QStringLiteral("ftp://no-such-host.invalid"));
+    EXPECT_EQ(failure(QStringLiteral("a.txt"), local(QStringLiteral("b.txt"))).kind, FtpFailure::HostNotFound);
+
+    // A one-character password hides nothing but itself: the reply keeps its code.
+    FtpServer::Options locked;
+    locked.anonymous = false;
+    locked.user = QStringLiteral("clerk");
+    locked.password = QStringLiteral("right");
+    startServer(locked);
+    ftp.UserName(QStringLiteral("clerk"));
+    ftp.Password(QStringLiteral("5"));
+    const FtpItem::Failure refused = failure(QStringLiteral("a.txt"), local(QStringLiteral("b.txt")));
+    EXPECT_EQ(refused.kind, FtpFailure::LoginRefused);
+    EXPECT_TRUE(refused.serverReply.startsWith(QStringLiteral("530 "))) << refused.serverReply.toStdString();
+    EXPECT_TRUE(ftp.OptString().startsWith(QStringLiteral("GET_FILE...530 "))) << ftp.OptString().toStdString();
+
+    server->kill();
+    EXPECT_EQ(failure(QStringLiteral("a.txt"), local(QStringLiteral("b.txt"))).kind, FtpFailure::ConnectionRefused);
+    EXPECT_FALSE(QFile::exists(local(QStringLiteral("b.txt"))));
+}
+
+TEST_F(FtpTransfer, FtpsIsNeverQuietlyPlainFtp) {
+    FtpServer::Options options;
+    options.anonymous = false;
+    options.user = QStringLiteral("clerk");
+    options.password = QStringLiteral("secret");
+    startServer(options);
+    writeFile(server->path(QStringLiteral("a.txt")), "abc");
+    ftp.UserName(QStringLiteral("clerk"));
+    ftp.Password(QStringLiteral("secret"));
+
+    // The test server speaks no TLS: asked for ftps, the session must fail
+    // rather than log in over a plain connection.
+    ftp.Server(QStringLiteral("ftps://") + server->url().mid(6));
+    ftp.GET_FILE(QStringLiteral("a.txt"), local(QStringLiteral("a.txt")));
+    EXPECT_FALSE(ftp.LastCommandCompleted());
+    EXPECT_FALSE(QFile::exists(local(QStringLiteral("a.txt"))));
+
+    ftp.Server(server->url());
+    ftp.GET_FILE(QStringLiteral("a.txt"), local(QStringLiteral("a.txt")));
+    expectDone("GET_FILE...");
 }

@@ -5,9 +5,14 @@
 #include "toolkit/Toolkit.h"
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
 
 using TestSupport::gbk;
 using TestSupport::writeFile;
@@ -18,6 +23,10 @@ struct Row {
     QString full, shortName, ext, mobil, room;
     bool operator==(const Row&) const = default;
 };
+
+void PrintTo(const Row& r, std::ostream* os) {
+    *os << QStringList{r.full, r.shortName, r.ext, r.mobil, r.room}.join(u'|').toStdString();
+}
 
 std::vector<Row> rows(ManItems& items) {
     std::vector<Row> out;
@@ -174,6 +183,102 @@ TEST_F(Loader, AgreesWithTheStepByStepRulesOnRandomLines) {
                 << line.toStdString();
         }
     }
+}
+
+TEST_F(Loader, Utf16BooksInBothByteOrders) {
+    // What a spreadsheet's "Unicode text" export gives: a mark, TABs, CR LF.
+    const QString text = QStringLiteral("'姓名\t缩写\t分机\r\n　张三 \tzs\t8001\t13900000000\t302\r\n\t李四\tls\r\n");
+    const std::vector<Row> expected{{QStringLiteral("张三"), QStringLiteral("zs"), QStringLiteral("8001"),
+                                     QStringLiteral("13900000000"), QStringLiteral("302")},
+                                    {QStringLiteral("李四"), QStringLiteral("ls"), {}, {}, {}}};
+    for (const auto order : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+        QStringEncoder encoder(order, QStringEncoder::Flag::WriteBom);
+        const QByteArray bytes = encoder(text);
+        EXPECT_EQ(load(bytes), expected) << int(order);
+        // An odd last byte is half a character: it shows as U+FFFD, and nothing is lost.
+        const auto odd = load(bytes + encoder(u"王五") + QByteArray(1, '\x41'));
+        ASSERT_EQ(odd.size(), 3u);
+        EXPECT_EQ(odd[2].full, QStringLiteral("王五\uFFFD"));
+    }
+}
+
+TEST_F(Loader, Cp936BooksReadAsTheCodecDecodesThem) {
+    // Random books from bytes that stress the code page: lead bytes with good
+    // and bad trails (an ASCII letter can be a trail), €, 0xFF, ideographic
+    // spaces, and breaks and TABs anywhere, across read blocks. The reader
+    // must give exactly what decoding the whole file and cutting it into
+    // lines gives.
+    const QByteArray pieces[] = {"\t",       "\r\n",     "\n",       "\r",       " ",        "'",
+                                 "a",        "Z",        "8",        "\x80",     "\xFF",     "\x81",
+                                 "\xA1\xA1", "\xD5\xC5", "\xC8\xFD", "\x81\x40", "\xB0\x41", "\xFE\x7F",
+                                 "\xA2\xA1", "\xA3\xC1", "\xAA\xA1", "\x81\x30", "\x81\r",   "\x00"};
+    QRandomGenerator rng(936);
+    for (int round = 0; round < 40; ++round) {
+        QByteArray bytes;
+        const int size = round < 30 ? int(rng.bounded(400)) : 70000 + int(rng.bounded(70000));
+        while (bytes.size() < size)
+            bytes += pieces[rng.bounded(int(std::size(pieces)))];
+        if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+            bytes.prepend('x');
+
+        QStringDecoder decoder("GBK");
+        QString text = decoder(bytes);
+        text += decoder(QByteArrayView("\n", 1)); // ends the last line and a character left open
+        const bool nonAscii = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
+        if (nonAscii && QString::fromUtf8(bytes).toUtf8() == bytes)
+            continue; // valid UTF-8 throughout: read as UTF-8
+        std::vector<Row> expected;
+        const QString breaks = QStringLiteral("\r\n");
+        qsizetype at = 0;
+        while (at < text.size()) {
+            qsizetype br = at;
+            while (!breaks.contains(text.at(br)))
+                ++br;
+            Row row;
+            if (referenceParse(text.mid(at, br - at), row))
+                expected.push_back(row);
+            at = br + (text.mid(br, 2) == breaks ? 2 : 1);
+        }
+        const auto got = load(bytes);
+        ASSERT_EQ(got.size(), expected.size()) << round;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            ASSERT_EQ(got[i], expected[i]) << round << " line " << i;
+    }
+}
+
+TEST_F(Loader, AFilterKeepsOnlyWhatItAccepts) {
+    writeFile(path("book.txt"), gbk(QStringLiteral("张三\tzs\t8001\r\n李四\tls\t8002\r\n张伟\tzw\t8003")));
+    ManItems items;
+    QString error;
+    std::vector<QString> seen;
+    const auto keep = [&seen](const BookReader::Fields& f) {
+        seen.push_back(f.ExtTelNo.toString());
+        return f.ShortName.startsWith(u'z');
+    };
+    ASSERT_TRUE(BookReader::Read(path("book.txt"), items, error, keep));
+    EXPECT_EQ(seen, (std::vector<QString>{u"8001"_qs, u"8002"_qs, u"8003"_qs}));
+    const auto r = rows(items);
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].full, QStringLiteral("张三"));
+    EXPECT_EQ(r[1], (Row{QStringLiteral("张伟"), QStringLiteral("zw"), QStringLiteral("8003"), {}, {}}));
+}
+
+TEST_F(Loader, BooksFromPipesAndDevices) {
+    // Nothing to rewind after the look-ahead: such a book is read whole first.
+    ManItems items;
+    QString error;
+    EXPECT_TRUE(BookReader::Read(QStringLiteral("/dev/null"), items, error)) << error.toStdString();
+    const QByteArray fifo = QFile::encodeName(path("fifo"));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    std::thread writer([&fifo] {
+        QFile pipe(QFile::decodeName(fifo));
+        if (pipe.open(QIODevice::WriteOnly))
+            pipe.write(gbk(QStringLiteral("张三\tzs\r\n李四\tls\r\n")));
+    });
+    EXPECT_TRUE(BookReader::Read(QFile::decodeName(fifo), items, error)) << error.toStdString();
+    writer.join();
+    ASSERT_EQ(items.Count(), 2);
+    EXPECT_EQ(items.Item(2)->FullName(), QStringLiteral("李四"));
 }
 
 TEST_F(Loader, BothBooksMissingShowTwoMessagesPrivateFirst) {

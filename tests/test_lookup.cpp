@@ -1,9 +1,15 @@
+#include "Lookup.h"
+#include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "phonebook/Directory.h"
+#include "phonebook/ManApp.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -111,4 +117,92 @@ TEST_F(Lookup, BooksDefaultToTheStoredPathsAndTheStoreIsNeverWritten) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, u"Anna Lee\t\t\t\n"_qs);
     EXPECT_EQ(TestSupport::readFile(storeFile), stored);
+}
+
+TEST_F(Lookup, ADigitTextAlsoFindsTheNumbersInNameOrder) {
+    EXPECT_EQ(run(withBooks() << u"800"_qs).out,
+              u"李娜\t8001\t直拨 66881000\t\n张三\t8002\t302\t13900000002\n赵四\t8003\t303\t13900000003\n"_qs);
+    EXPECT_EQ(run(withBooks() << u" 13900000003 "_qs).out, u"赵四\t8003\t303\t13900000003\n"_qs);
+    EXPECT_EQ(run(withBooks() << u"30"_qs).out, u"张三\t8002\t302\t13900000002\n赵四\t8003\t303\t13900000003\n"_qs);
+    // Numbers are matched from their start, and only by digits alone.
+    EXPECT_EQ(run(withBooks() << u"66881000"_qs).out, QString());
+    EXPECT_EQ(run(withBooks() << u"8"_qs << u"0"_qs).out, QString());
+}
+
+TEST_F(Lookup, Utf16BooksInBothByteOrders) {
+    QStringEncoder little(QStringConverter::Utf16LE, QStringEncoder::Flag::WriteBom);
+    QStringEncoder big(QStringConverter::Utf16BE, QStringEncoder::Flag::WriteBom);
+    TestSupport::writeFile(path("mine.txt"), little(u"张三\tzs\t8002\t13900000002\t302\r\n"_qs));
+    TestSupport::writeFile(path("all.txt"), big(u"赵四\tZS\t8003\t13900000003\t303\r\n"_qs));
+    const Result r = run(withBooks() << u"zs"_qs);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, u"张三\t8002\t302\t13900000002\n赵四\t8003\t303\t13900000003\n"_qs);
+}
+
+TEST(LookupSearch, FindsWhatTheWindowFindsInTheWindowsOrder) {
+    // Random books, one in UTF-8 with letters whose case is tricky (İ grows
+    // when lower-cased, 𐐀 is a surrogate pair), one in code page 936 with
+    // Greek and full-width letters; the look-up must list exactly the rows the
+    // window's rule finds, in the window's order.
+    QTemporaryDir dir;
+    const QString names = u"张章三李娜王Σσ ＡａAaZzİi𐐀𐐨"_qs;
+    const QString legacy = u"张章三李娜王Σσ ＡａAaZz"_qs;
+    QRandomGenerator rng(2024);
+    const auto pick = [&rng](const QString& from, int most) {
+        QString out;
+        for (int n = int(rng.bounded(most + 1)); n > 0; --n) {
+            const qsizetype at = qsizetype(rng.bounded(int(from.size())));
+            out += from.at(at);
+            if (from.at(at).isHighSurrogate())
+                out += from.at(at + 1);
+        }
+        return out.trimmed();
+    };
+    QStringList fields;
+    const auto book = [&](const QString& alphabet) {
+        QString text;
+        for (int i = 0; i < 300; ++i) {
+            const QStringList line{pick(alphabet, 3), pick(u"zsZSİl"_qs, 3), pick(u"0189"_qs, 4),
+                                   u"13"_qs + pick(u"0189"_qs, 3), pick(u"0189a"_qs, 3)};
+            fields << line;
+            text += line.join(u'\t') + u"\r\n"_qs;
+        }
+        return text;
+    };
+    TestSupport::writeFile(dir.filePath(u"mine.txt"_qs), book(names).toUtf8());
+    TestSupport::writeFile(dir.filePath(u"all.txt"_qs), TestSupport::gbk(book(legacy)));
+
+    ScriptedDialogs dialogs;
+    ManApp app(&dialogs);
+    app.LoadManItems(dir.filePath(u"mine.txt"_qs), dir.filePath(u"all.txt"_qs));
+    Directory window;
+    window.Load(app.ManItems());
+    window.Search(QString());
+
+    QStringList texts{u""_qs,  u"z"_qs,       u" ZS "_qs, u"张"_qs,     u"σ"_qs,  u"Σ"_qs,   u"ａ"_qs, u"i"_qs,
+                      u"İ"_qs, u"i\u0307"_qs, u"𐐨"_qs,    u"\xD801"_qs, u"80"_qs, u"139"_qs, u"0"_qs,  u"8a"_qs};
+    for (int i = 0; i < 60; ++i) {
+        const QString& field = fields.at(qsizetype(rng.bounded(int(fields.size()))));
+        texts << (rng.bounded(2) ? field.toUpper() : field).left(qsizetype(rng.bounded(4)) + 1);
+    }
+    const auto row = [](const ManItem& e) { return QStringList{e.FullName(), e.ExtTelNo(), e.RoomNo(), e.MobilNo()}; };
+    for (const QString& text : texts) {
+        const QString s = Directory::SearchText(text);
+        const bool digits =
+            !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c.isDigit() && c < u'\x80'; });
+        std::vector<QStringList> expected;
+        for (int r = 0; r < window.Count(); ++r) {
+            const ManItem& e = window.Match(r);
+            if (Directory::Matches(e, s) ||
+                (digits && (e.ExtTelNo().startsWith(s) || e.MobilNo().startsWith(s) || e.RoomNo().startsWith(s))))
+                expected.push_back(row(e));
+        }
+        const Lookup::Result found =
+            Lookup::Find(text, dir.filePath(u"mine.txt"_qs), dir.filePath(u"all.txt"_qs), dialogs);
+        std::vector<QStringList> got;
+        for (const auto& e : found.rows)
+            got.push_back(row(*e));
+        EXPECT_EQ(got, expected) << text.toStdString();
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
 }

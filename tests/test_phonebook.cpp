@@ -102,3 +102,27 @@ TEST(ManItem, EntriesSharingStorageChangeIndependently) {
     EXPECT_EQ(b->RoomNo(), QStringLiteral("302"));
     EXPECT_EQ(b->fullNameView(), QStringLiteral("乙"));
 }
+
+TEST(ManItems, CopiesOutliveTheirSourceAndGrowApart) {
+    ManItem copied;
+    ManItems::Entry shared;
+    ManItems copy;
+    {
+        ManItems items;
+        items.expect(1 << 20, 1 << 16); // large enough for the blocks the loader asks for
+        for (int i = 0; i < 3000; ++i)
+            items.Add(ManItem::Texts{u"张三", u"zs", QString::number(i), u"", u"302"});
+        shared = items.Item(2000);
+        copied = *items.Item(1);
+        copy = items;
+        items.Add(QStringLiteral("only in the original"), {}, {}, {}, {});
+        EXPECT_EQ(copy.Count(), 3000);
+        copy.Add(QStringLiteral("only in the copy"), {}, {}, {}, {});
+        EXPECT_EQ(items.Item(3001)->FullName(), QStringLiteral("only in the original"));
+    }
+    EXPECT_EQ(copied.ExtTelNo(), QStringLiteral("0"));
+    EXPECT_EQ(copied.RoomNo(), QStringLiteral("302"));
+    EXPECT_EQ(shared->ExtTelNo(), QStringLiteral("1999"));
+    EXPECT_EQ(copy.Item(3001)->FullName(), QStringLiteral("only in the copy"));
+    EXPECT_EQ(copy.Item(3000)->ExtTelNo(), QStringLiteral("2999"));
+}

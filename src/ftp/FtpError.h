@@ -25,3 +25,16 @@ constexpr int kLocalFile = 35753;
 constexpr int kTransferSetup = 35754;
 constexpr int kStillExecuting = 35764;
 } // namespace FtpErrors
+
+// What kind of failure a command had, so a caller can tell the user why.
+enum class FtpFailure {
+    None,
+    ConnectionRefused, // nothing accepts connections at the server's address
+    HostNotFound,      // the server's name does not resolve
+    LoginRefused,      // the server refused the user name or password
+    RemoteFileMissing, // the server has no such file (or folder)
+    TimedOut,          // no data moved and no reply came for RequestTimeout seconds
+    LocalWrite,        // the local file could not be created or written
+    DiskFull,          // the same, because the local disk is full
+    Other,             // anything else: a refused request, a protocol error, ...
+};

@@ -1,5 +1,6 @@
 #include "FtpItem.h"
 
+#include "FtpProtocol.h"
 #include "InetControl.h"
 #include "frmInetTrans.h"
 #include "toolkit/Toolkit.h"
@@ -87,7 +88,8 @@ qint64 FtpItem::now() const {
 FtpError FtpItem::Server(const QString& vData) {
     QString s = vData;
     QString probe = s;
-    if (Toolkit::GetBetween(probe, QString(), QStringLiteral("://"), false).toLower() != QLatin1String("ftp")) {
+    const QString scheme = Toolkit::GetBetween(probe, QString(), QStringLiteral("://"), false).toLower();
+    if (scheme != QLatin1String("ftp") && scheme != QLatin1String("ftps")) {
         bool ok = false;
         const double position = Toolkit::FindPosition(s, QStringLiteral("://")).trimmed().toDouble(&ok);
         if (!ok)
@@ -111,8 +113,8 @@ void FtpItem::BuildUrl() {
         return;
     m_urlUser = user;
     m_urlPassword = moInet->Password();
-    msUrl = QStringLiteral("ftp://") + user + u':' + m_urlPassword + u'@' +
-            Toolkit::GetBetween(msUrl, QStringLiteral("ftp://"), QString(), false);
+    const qsizetype sep = msUrl.indexOf(QStringLiteral("://"));
+    msUrl = msUrl.left(sep) + QStringLiteral("://") + user + u':' + m_urlPassword + u'@' + msUrl.mid(sep + 3);
 }
 
 QString FtpItem::UserName() const {
@@ -167,7 +169,7 @@ void FtpItem::RmDir(const QString& remoteDir) {
 }
 
 void FtpItem::RENAME(const QString& oldName, const QString& newName) {
-    runCommand(kRename, QStringLiteral("RENAME ") + oldName + u' ' + newName);
+    runCommand(kRename, QStringLiteral("RENAME ") + oldName + u' ' + newName, {oldName, newName});
 }
 
 void FtpItem::QUIT() {
@@ -179,7 +181,7 @@ void FtpItem::PWD() {
 }
 
 void FtpItem::PUT_FILE(const QString& localFile, const QString& remoteFile) {
-    runCommand(kPutFile, QStringLiteral("PUT ") + localFile + u' ' + remoteFile);
+    runCommand(kPutFile, QStringLiteral("PUT ") + localFile + u' ' + remoteFile, {localFile, remoteFile});
 }
 
 void FtpItem::MkDir(const QString& remoteDir) {
@@ -187,7 +189,7 @@ void FtpItem::MkDir(const QString& remoteDir) {
 }
 
 void FtpItem::GET_FILE(const QString& remoteFile, const QString& localFile) {
-    runCommand(kGetFile, QStringLiteral("GET ") + remoteFile + u' ' + localFile);
+    runCommand(kGetFile, QStringLiteral("GET ") + remoteFile + u' ' + localFile, {remoteFile, localFile});
 }
 
 void FtpItem::DIR_FILES(const QString& remotePath) {
@@ -210,7 +212,9 @@ void FtpItem::CD(const QString& remoteDir) {
     runCommand(kCd, QStringLiteral("CD ") + remoteDir);
 }
 
-void FtpItem::runCommand(int command, const QString& operation) {
+// The two arguments go to the control whole as well, so names with blanks are
+// never split at the wrong blank.
+void FtpItem::runCommand(int command, const QString& operation, const QStringList& arguments) {
     const CommandDef& def = kCommands[command];
     const QString label = QString::fromLatin1(def.label);
     const QString recordName = label.chopped(3);
@@ -225,9 +229,11 @@ void FtpItem::runCommand(int command, const QString& operation) {
     m_optStatus = 0;
     m_responseString.clear();
     m_optString = label;
+    m_lastFailure = Failure();
     msngStartTime = now();
+    m_lastProgress = msngStartTime;
 
-    if (const FtpError refused = moInet->Execute(msUrl, operation)) {
+    if (const FtpError refused = moInet->Execute(msUrl, operation, arguments)) {
         LogError(recordName, refused, kStepExecute + extraStep);
         return;
     }
@@ -266,18 +272,24 @@ bool FtpItem::WaitForCompletion() {
         case Failed:
             return false;
         default:
-            if (IsTimedOut()) {
-                if (moInet->StillExecuting())
-                    ReNew();
-                m_status = TimedOut;
-            }
+            if (IsTimedOut())
+                timedOut();
         }
     }
 }
 
+// Measured from the last sign of progress: a transfer that keeps moving is
+// never cut off, one that stalls ends RequestTimeout seconds after it stalled.
 bool FtpItem::IsTimedOut() const {
-    const qint64 elapsed = now() - msngStartTime;
+    const qint64 elapsed = now() - qMax(msngStartTime, m_lastProgress);
     return elapsed > qint64(RequestTimeout()) * 1000000000LL;
+}
+
+void FtpItem::timedOut() {
+    if (moInet->StillExecuting())
+        ReNew();
+    m_status = TimedOut;
+    m_lastFailure = {FtpFailure::TimedOut, QString()};
 }
 
 void FtpItem::moInet_StateChanged(int state) {
@@ -285,6 +297,7 @@ void FtpItem::moInet_StateChanged(int state) {
     case InetControl::icError:
         m_optStatus = moInet->ResponseCode();
         m_optString += moInet->ResponseInfo();
+        m_lastFailure = {moInet->Failure(), m_optStatus != 0 ? moInet->ResponseInfo() : QString()};
         m_status = Failed;
         LogError(kHandlerName, FtpError(), 0);
         break;
@@ -306,11 +319,11 @@ void FtpItem::moInet_StateChanged(int state) {
         break;
     }
     default:
-        if (IsTimedOut()) {
-            if (moInet->StillExecuting())
-                ReNew();
-            m_status = TimedOut;
-        }
+        // Checked before the news counts, so news that comes too late still times out.
+        if (IsTimedOut())
+            timedOut();
+        else if (state == InetControl::icConnected || state == InetControl::icReceivingResponse)
+            m_lastProgress = now();
     }
 }
 
@@ -318,6 +331,7 @@ void FtpItem::LogError(const QString& procedure, const FtpError& error, int line
     if (error.failed()) {
         m_optStatus = error.number;
         m_optString += error.description;
+        m_lastFailure = {FtpFailure::Other, QString()};
     } else if (m_optStatus == 0) {
         m_optStatus = -1;
     }
@@ -339,26 +353,25 @@ void FtpItem::writeRecord(const QString& procedure, int lineNumber, const QStrin
     if (lineNumber != 0)
         record += QStringLiteral("<ErrLineNum>") + QString::number(lineNumber) + crlf;
     record += QStringLiteral("<ErrNum>") + QString::number(m_optStatus) + crlf;
-    record += QStringLiteral("<ErrDesc>") + scrub(m_optString) + crlf;
+    record += QStringLiteral("<ErrDesc>") + hidden(m_optString) + crlf;
     if (!extraData.isEmpty())
-        record += QStringLiteral("<AppendData>") + scrub(extraData) + crlf;
+        record += QStringLiteral("<AppendData>") + hidden(extraData) + crlf;
     record += QStringLiteral("</ErrOcc>") + crlf;
 
     QStringEncoder encoder("GBK");
     const QByteArray bytes = encoder(record);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush()) {
-        qWarning().noquote()
-            << QStringLiteral("FtpItem: error record dropped, cannot write \"%1\": %2").arg(path, file.errorString());
-    }
+    QString why;
+    if (!encoder.isValid() || encoder.hasError())
+        why = QStringLiteral("cannot encode it in code page 936");
+    else if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
+        why = QStringLiteral("cannot write \"%1\": %2").arg(path, file.errorString());
+    if (!why.isEmpty())
+        qWarning().noquote() << QStringLiteral("FtpItem: error record dropped, ") + why;
 }
 
-QString FtpItem::scrub(QString text) const {
-    for (const QString& secret : {moInet->Password(), m_urlPassword}) {
-        if (!secret.isEmpty())
-            text.replace(secret, QStringLiteral("******"));
-    }
-    return text;
+QString FtpItem::hidden(const QString& text) const {
+    return hidePasswords(text, {moInet->Password(), m_urlPassword});
 }
 
 QString FtpItem::formatUseTime(qint64 tenThousandths) {

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -40,8 +41,10 @@ public:
     int Status() const { return m_status; }
     QString ResponseString() const { return m_responseString; }
 
-    // Stores the address as an ftp URL (any other scheme is replaced by ftp://,
-    // a bare host gets ftp:// in front) and rebuilds the request URL. Fails and
+    // Stores the address as an ftp or ftps URL (any other scheme is replaced by
+    // ftp://, a bare host gets ftp:// in front) and rebuilds the request URL.
+    // ftps:// (FTP over TLS) is kept, so a password never goes out in the
+    // clear where the user asked for an encrypted connection. Fails and
     // changes nothing when the toolkit's position answer is not a usable number:
     // the result then holds the run-time error (13 type mismatch, 6 overflow).
     FtpError Server(const QString& vData);
@@ -69,11 +72,23 @@ public:
     bool LastCommandCompleted() const { return m_lastCompleted; }
     QString OptString() const { return m_optString; }
 
+    // Why the last command did not complete, for telling the user: the kind of
+    // failure (None when it completed, or while it runs) and the server's own
+    // reply where one explains it. A password never appears in it.
+    struct Failure {
+        FtpFailure kind = FtpFailure::None;
+        QString serverReply;
+    };
+    Failure LastFailure() const { return m_lastFailure; }
+
     QString UserName() const;
     void UserName(const QString& vData);
     QString Password() const;
     void Password(const QString& vData);
-    // Read from the control; written to the control and kept for fresh ones.
+    // Seconds a command may go without progress (no data moved and no reply
+    // from the server) before it times out; a slow transfer that keeps moving
+    // is never cut off. Read from the control; written to the control and kept
+    // for fresh ones.
     int RequestTimeout() const;
     void RequestTimeout(int vData);
 
@@ -89,14 +104,15 @@ public:
     static QString formatUseTime(qint64 tenThousandths);
 
 private:
-    void runCommand(int command, const QString& operation);
+    void runCommand(int command, const QString& operation, const QStringList& arguments = {});
     void BuildUrl();
     bool WaitForCompletion();
     bool IsTimedOut() const;
+    void timedOut();
     void LogError(const QString& procedure, const FtpError& error, int lineNumber,
                   const QString& extraData = QString());
     void writeRecord(const QString& procedure, int lineNumber, const QString& extraData) const;
-    QString scrub(QString text) const;
+    QString hidden(const QString& text) const;
     void moInet_StateChanged(int state);
     qint64 now() const;
 
@@ -112,6 +128,8 @@ private:
     QString m_urlUser;     // the credentials BuildUrl put into msUrl
     QString m_urlPassword; // (the password is kept out of files)
     qint64 msngStartTime = 0;
+    qint64 m_lastProgress = 0; // when the running command last moved data or heard a reply
+    Failure m_lastFailure;
     InetControl* moInet = nullptr;
     frmInetTrans* mfrmTrans = nullptr;
     QMetaObject::Connection m_inetConnection;

@@ -52,15 +52,46 @@ QString FtpOperation::name(Verb verb) {
     return QString();
 }
 
+namespace {
+
+// A line break would let an argument smuggle in a command of its own.
+bool breaksLine(const QString& text) {
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0));
+}
+
+qsizetype verbEnd(const QString& operation) {
+    const qsizetype blank = operation.indexOf(u' ');
+    return blank < 0 ? operation.size() : blank;
+}
+
+// Keeps `out` only when its arguments suit its verb.
+FtpOperation checked(FtpOperation out) {
+    bool ok = true;
+    switch (out.verb) {
+    case Verb::Invalid:
+        ok = false;
+        break;
+    case Verb::Get:
+        ok = usableFile(out.a) && !out.b.isEmpty();
+        break;
+    case Verb::Put:
+        ok = !out.a.isEmpty() && usableFile(out.b);
+        break;
+    default:
+        break;
+    }
+    return ok ? out : FtpOperation();
+}
+
+} // namespace
+
 FtpOperation parseOperation(const QString& operation) {
     FtpOperation out;
-    // A line break would let an argument smuggle in a command of its own.
-    if (operation.contains(u'\r') || operation.contains(u'\n') || operation.contains(QChar(0)))
+    if (breaksLine(operation))
         return out;
-    const qsizetype blank = operation.indexOf(u' ');
-    const Verb verb = findVerb(QStringView(operation).first(blank < 0 ? operation.size() : blank));
-    const QString rest = blank < 0 ? QString() : operation.mid(blank + 1);
-
+    const qsizetype end = verbEnd(operation);
+    out.verb = findVerb(QStringView(operation).first(end));
+    const QString rest = operation.mid(end + 1);
     auto splitAt = [&](qsizetype at) {
         if (at < 0)
             return false;
@@ -68,20 +99,17 @@ FtpOperation parseOperation(const QString& operation) {
         out.b = rest.mid(at + 1);
         return true;
     };
-    bool ok = true;
-    switch (verb) {
-    case Verb::Invalid:
-        ok = false;
-        break;
+    switch (out.verb) {
     case Verb::Get:
-        ok = splitAt(rest.indexOf(u' ')) && usableFile(out.a) && !out.b.isEmpty();
+    case Verb::Rename:
+        if (!splitAt(rest.indexOf(u' ')))
+            return FtpOperation();
         break;
     case Verb::Put:
-        ok = splitAt(rest.lastIndexOf(u' ')) && !out.a.isEmpty() && usableFile(out.b);
+        if (!splitAt(rest.lastIndexOf(u' ')))
+            return FtpOperation();
         break;
-    case Verb::Rename:
-        ok = splitAt(rest.indexOf(u' '));
-        break;
+    case Verb::Invalid:
     case Verb::Cdup:
     case Verb::Pwd:
     case Verb::Quit:
@@ -91,8 +119,20 @@ FtpOperation parseOperation(const QString& operation) {
         out.a = rest;
         break;
     }
-    if (!ok)
+    return checked(out);
+}
+
+FtpOperation parseOperation(const QString& operation, const QStringList& arguments) {
+    const qsizetype end = verbEnd(operation);
+    const Verb verb = findVerb(QStringView(operation).first(end));
+    const bool twoArguments = verb == Verb::Get || verb == Verb::Put || verb == Verb::Rename;
+    if (!twoArguments || arguments.size() != 2)
+        return parseOperation(operation);
+    if (breaksLine(operation) || operation.mid(end) != u' ' + arguments[0] + u' ' + arguments[1])
         return FtpOperation();
+    FtpOperation out;
     out.verb = verb;
-    return out;
+    out.a = arguments[0];
+    out.b = arguments[1];
+    return checked(out);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // One operation text of the transfer control taken apart: "GET remote local",
 // "PUT local remote", "SIZE f", "LS p", "DIR p", "CD d", "CDUP", "PWD",
@@ -25,3 +26,10 @@ struct FtpOperation {
 // cannot be used (an unknown verb, a missing argument, a line break or NUL in
 // the text) gives Verb::Invalid with both arguments empty.
 FtpOperation parseOperation(const QString& operation);
+
+// The same, with GET's, PUT's or RENAME's two arguments as the caller had
+// them before they were joined into `operation` with a blank: they are taken
+// whole instead of splitting the text, so names with blanks stay intact. The
+// text must be exactly the verb, a blank, the first argument, a blank and the
+// second; anything else gives Verb::Invalid. Other verbs ignore `arguments`.
+FtpOperation parseOperation(const QString& operation, const QStringList& arguments);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "CurlWorker.h"
 #include "FtpError.h"
+#include "FtpProtocol.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -11,18 +14,21 @@
 // The transfer control the FTP session drives: one FTP operation at a time,
 // given as a URL and an operation text ("GET remote local", "PUT local remote",
 // "SIZE f", "LS p", "DIR p", "CD d", "CDUP", "PWD", "MKDIR d", "RMDIR d",
-// "RENAME old new", "DELETE f", "QUIT", "CLOSE").
+// "RENAME old new", "DELETE f", "QUIT", "CLOSE"); FtpProtocol says what each
+// one means.
 //
-// Runs on libcurl's multi interface pumped by the Qt event loop of the calling
-// thread: Execute returns at once and the outcome arrives later as StateChanged,
+// libcurl runs on a worker thread of the control's own (CurlWorker); the
+// control's members and its StateChanged events stay on the thread that made
+// it. Execute returns at once and the outcome arrives later as StateChanged,
 // always from the event loop, never from inside Execute. State 12 means the
 // response is complete and its text can be read with GetChunk; state 11 means
 // failure, described by ResponseCode (the server's reply code, 0 when no reply
-// explains it) and ResponseInfo.
+// explains it), ResponseInfo and Failure. States 4 (first reply) and 7 (data
+// moved or a reply came, at most every 200 ms) tell that the server is alive.
 //
-// Every operation uses a connection of its own. The control keeps the current
-// remote directory (set by CD and CDUP, forgotten by QUIT and CLOSE) and starts
-// every operation there, so relative names resolve against it.
+// A download is written to a hidden file beside the local file and takes its
+// name only when complete, so a failed, cancelled or timed-out GET leaves an
+// existing local file as it was and no partial file behind.
 //
 // Credentials go to libcurl as separate options, never inside the URL. When the
 // URL carries "user:password@" those are stripped; they are used only when the
@@ -64,8 +70,10 @@ public:
 
     // Starts one operation. A refusal (a request still running, a URL or
     // operation text that cannot be used, a local file that cannot be read)
-    // comes back as the result and raises no event.
-    virtual FtpError Execute(const QString& url, const QString& operation);
+    // comes back as the result and raises no event. `arguments`, when given,
+    // are GET's, PUT's or RENAME's two arguments as they were before being
+    // joined into `operation`, so names with blanks are taken whole.
+    virtual FtpError Execute(const QString& url, const QString& operation, const QStringList& arguments = {});
     // True from Execute until the final state event has been delivered.
     virtual bool StillExecuting() const;
     // The next piece (at most `size` characters) of the response text; empty
@@ -73,8 +81,12 @@ public:
     virtual QVariant GetChunk(int size, int dataType);
     virtual int ResponseCode() const { return m_responseCode; }
     virtual QString ResponseInfo() const { return m_responseInfo; }
+    // The kind of failure the last request ended in; None otherwise.
+    FtpFailure Failure() const { return m_failure; }
 
-    // Abandons the running request: no further event of it is delivered.
+    // Abandons the running request: no further event of it is delivered, its
+    // partial download is gone, and the worker finishes it off without
+    // waiting on the server.
     virtual void Cancel();
 
     // True while one of this control's events is being delivered, when the
@@ -90,17 +102,19 @@ protected:
     void beginRequest();
     void postState(int state);
     void completeRequest(const QString& response);
+    // The kind of failure follows from the reply code unless given.
     void failRequest(int code, const QString& info);
+    void failRequest(int code, const QString& info, FtpFailure failure);
 
 private:
-    struct Transfer;
-    struct Private;
+    // The worker's news, queued over from its thread.
+    Q_INVOKABLE void takeNews();
+    void conclude(const TransferOutcome& outcome);
     void deliver(quint64 serial, int state, bool final);
-    void finishTransfer(int curlCode);
-    FtpError startTransfer(const QString& url, const QString& operation);
-    QString scrub(QString text) const;
 
-    std::unique_ptr<Private> d;
+    std::shared_ptr<CurlWorker> m_worker;
+    FtpProtocol m_ftp;
+    std::unique_ptr<FtpProtocol::Plan> m_plan; // of the running request
     int m_protocol = icFTP;
     int m_requestTimeout = 0;
     QString m_userName;
@@ -114,9 +128,7 @@ private:
     int m_delivering = 0;
     int m_responseCode = 0;
     QString m_responseInfo;
+    FtpFailure m_failure = FtpFailure::None;
     QString m_response;
     qsizetype m_chunkPos = 0;
-
-    QString m_dirOwner; // which server and login m_currentDir belongs to
-    QString m_currentDir;
 };

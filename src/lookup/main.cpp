@@ -1,6 +1,5 @@
+#include "Lookup.h"
 #include "StderrDialogs.h"
-#include "phonebook/Directory.h"
-#include "phonebook/ManApp.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Settings.h"
 #include "ui/TXLMain.h"
@@ -22,8 +21,10 @@ const char kUsage[] = "Usage: mirodex-lookup [--private FILE] [--public FILE] [T
 const char kHelp[] = "\n"
                      "Looks colleagues up in the Lumeo电话簿 phone books the way the search box does:\n"
                      "prints every entry whose short name (pinyin initials) or full name begins with\n"
-                     "TEXT, ignoring letter case. Several words are joined by single blanks; blanks\n"
-                     "around the text do not count. Without TEXT every entry is listed.\n"
+                     "TEXT, ignoring letter case. A TEXT of digits alone also finds the entries whose\n"
+                     "extension, mobile or room/direct line begins with it. Several words are joined\n"
+                     "by single blanks; blanks around the text do not count. Without TEXT every entry\n"
+                     "is listed.\n"
                      "\n"
                      "Output (UTF-8), one line per entry, sorted by name as in the window:\n"
                      "  name<TAB>extension<TAB>room or direct line<TAB>mobile\n"
@@ -135,27 +136,25 @@ int main(int argc, char* argv[]) {
         printError(storeError);
 
     StderrDialogs dialogs;
-    ManApp manApp(&dialogs);
-    const int failed = manApp.LoadManItems(args.privateBook.value_or(TXLMain::Text(TXLMain::kLocalTxlFile)),
-                                           args.publicBook.value_or(TXLMain::Text(TXLMain::kSrvTxlFile)));
-
-    Directory directory;
-    directory.Load(manApp.ManItems());
-    directory.Search(args.words.join(u' '));
+    const Lookup::Result found =
+        Lookup::Find(args.words.join(u' '), args.privateBook.value_or(TXLMain::Text(TXLMain::kLocalTxlFile)),
+                     args.publicBook.value_or(TXLMain::Text(TXLMain::kSrvTxlFile)), dialogs);
 
     QByteArray buffer;
     constexpr qsizetype kChunk = 64 * 1024;
     buffer.reserve(kChunk + 1024);
-    for (int row = 0; row < directory.Count(); ++row) {
-        const ManItem& entry = directory.Match(row);
-        buffer +=
-            (entry.FullName() + u'\t' + entry.ExtTelNo() + u'\t' + entry.RoomNo() + u'\t' + entry.MobilNo() + u'\n')
-                .toUtf8();
+    for (const auto& entry : found.rows) {
+        for (const QStringView field : {entry->fullNameView(), entry->extTelNoView(), entry->roomNoView()}) {
+            buffer += field.toUtf8();
+            buffer += '\t';
+        }
+        buffer += entry->mobilNoView().toUtf8();
+        buffer += '\n';
         if (buffer.size() >= kChunk)
             writeOut(buffer);
     }
     writeOut(buffer);
     std::fflush(stdout);
     TXLMain::ReleaseSettings();
-    return failed > 0 ? kExitBookFailed : kExitOk;
+    return found.failedBooks > 0 ? kExitBookFailed : kExitOk;
 }

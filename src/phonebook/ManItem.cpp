@@ -1,60 +1,117 @@
 #include "ManItem.h"
 
+#include "toolkit/LargeAllocator.h"
+
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace {
-constexpr qsizetype kBlockChars = 32 * 1024;
-constexpr std::size_t kSlabEntries = 512;
+// Blocks double up to this size; a hint or a huge entry may ask for more.
+constexpr std::size_t kMaxStep = std::size_t(8) << 20;
+// A block of a quarter of a huge page or more is made of whole huge pages:
+// one page fault per 2 MiB costs less than faulting its 4 KiB pages one by one.
+constexpr std::size_t kHugePage = LargeAllocator<char>::kHugePage;
 
-qsizetype total(const ManItem::Texts& texts) {
-    qsizetype n = 0;
+std::size_t total(const ManItem::Texts& texts) {
+    std::size_t n = 0;
     for (const QStringView t : texts)
-        n += t.size();
+        n += std::size_t(t.size());
     return n;
+}
+
+// Copies the texts one after the other to `out` and says where each ends.
+ManItem::Ends pack(const ManItem::Texts& texts, char16_t* out) {
+    ManItem::Ends ends{};
+    quint32 at = 0;
+    for (std::size_t f = 0; f < texts.size(); ++f) {
+        if (!texts[f].isEmpty())
+            std::memcpy(out + at, texts[f].utf16(), std::size_t(texts[f].size()) * sizeof(char16_t));
+        at += quint32(texts[f].size());
+        ends[f] = at;
+    }
+    return ends;
 }
 } // namespace
 
-void ManItem::assign(std::shared_ptr<char16_t[]> block, qsizetype offset, const Texts& texts) {
-    qsizetype at = offset;
-    for (std::size_t f = 0; f < texts.size(); ++f) {
-        m_start[f] = quint32(at);
-        std::copy_n(texts[f].utf16(), texts[f].size(), block.get() + at);
-        at += texts[f].size();
-    }
-    m_start[5] = quint32(at);
-    m_block = std::move(block);
+ManItem::ManItem(const ManItem& other) {
+    own(other.texts());
+}
+
+ManItem& ManItem::operator=(const ManItem& other) {
+    if (this != &other)
+        own(other.texts());
+    return *this;
+}
+
+ManItem::~ManItem() {
+    drop();
+}
+
+void ManItem::drop() {
+    if (m_own)
+        delete[] m_text;
+    m_text = nullptr;
+    m_own = false;
+}
+
+void ManItem::own(const Texts& texts) {
+    // The texts may lie in this entry's own run: pack them before letting it go.
+    const std::size_t n = total(texts);
+    char16_t* run = n ? new char16_t[n] : nullptr;
+    const Ends ends = run ? pack(texts, run) : Ends{};
+    drop();
+    m_text = run;
+    m_own = run != nullptr;
+    m_end = ends;
 }
 
 void ManItem::setField(int f, QStringView value) {
-    // Copy out first: `value` may point into this entry's own block.
-    std::array<QString, 5> kept;
-    for (int i = 0; i < 5; ++i)
-        kept[std::size_t(i)] = i == f ? value.toString() : field(i).toString();
-    const Texts texts{kept[0], kept[1], kept[2], kept[3], kept[4]};
-    assign(std::make_shared<char16_t[]>(std::size_t(std::max<qsizetype>(total(texts), 1))), 0, texts);
+    Texts now = texts();
+    now[std::size_t(f)] = value;
+    own(now);
 }
 
-std::shared_ptr<ManItem> ManItem::Packer::make(const Texts& texts) {
-    if (!m_slab || m_slabUsed == kSlabEntries) {
-        m_slab = std::make_shared<ManItem[]>(kSlabEntries);
-        m_slabUsed = 0;
+ManItem::Store::~Store() {
+    for (const Block& block : m_blocks) {
+        for (ManItem* item = block.items; item < block.end; ++item)
+            item->~ManItem();
+        LargeAllocator<char>().deallocate(block.base, block.size);
     }
-    // Shares ownership of the slab, points at one entry in it.
-    std::shared_ptr<ManItem> entry(m_slab, &m_slab[m_slabUsed++]);
-    const qsizetype need = total(texts);
-    if (need == 0)
-        return entry;
-    if (need > kBlockChars / 4) {
-        // A huge entry gets a block of its own rather than wasting a shared one.
-        entry->assign(std::make_shared_for_overwrite<char16_t[]>(std::size_t(need)), 0, texts);
-        return entry;
-    }
-    if (!m_block || m_capacity - m_used < need) {
-        m_block = std::make_shared_for_overwrite<char16_t[]>(std::size_t(kBlockChars));
-        m_used = 0;
-        m_capacity = kBlockChars;
-    }
-    entry->assign(m_block, m_used, texts);
-    m_used += need;
-    return entry;
+}
+
+void ManItem::Store::expect(std::size_t units, std::size_t entries) {
+    m_nextSize = std::max(m_nextSize, units * sizeof(char16_t) + entries * sizeof(ManItem));
+}
+
+void ManItem::Store::grow(std::size_t bytes) {
+    std::size_t size = std::max(bytes + alignof(ManItem), m_nextSize);
+    if (size >= kHugePage / 4)
+        size = (size + kHugePage - 1) / kHugePage * kHugePage;
+    char* const base = LargeAllocator<char>().allocate(size);
+    auto* const end = reinterpret_cast<ManItem*>(base + size / sizeof(ManItem) * sizeof(ManItem));
+    m_blocks.push_back(Block{base, size, end, end});
+    m_text = reinterpret_cast<char16_t*>(base);
+    m_nextSize = std::min(size * 2, kMaxStep);
+}
+
+char16_t* ManItem::Store::room(std::size_t units) {
+    const std::size_t need = units * sizeof(char16_t) + sizeof(ManItem);
+    if (m_blocks.empty() ||
+        std::size_t(reinterpret_cast<char*>(m_blocks.back().items) - reinterpret_cast<char*>(m_text)) < need)
+        grow(need);
+    return m_text;
+}
+
+ManItem* ManItem::Store::make(const Ends& ends) {
+    ManItem* item = new (m_blocks.back().items - 1) ManItem;
+    m_blocks.back().items = item;
+    item->m_text = m_text;
+    item->m_end = ends;
+    m_text += ends[4];
+    return item;
+}
+
+ManItem* ManItem::Store::make(const Texts& texts) {
+    return make(pack(texts, room(total(texts))));
 }

@@ -4,16 +4,23 @@
 #include <QStringView>
 
 #include <array>
-#include <memory>
+#include <cstddef>
+#include <vector>
 
 // One phone-book entry: five texts, none of them interpreted.
 //
-// The texts live side by side in a block of characters that entries of one
-// load share (one allocation per block instead of five per entry); an entry
-// keeps its block alive, so it stays valid on its own. A setter gives the entry
-// a block of its own.
+// The five texts lie one after the other in one run of characters. An entry
+// of a collection points into storage that the collection's entries share
+// (a load costs a few large allocations rather than several per entry, and
+// the shared handle to an entry keeps that storage alive); a setter, a copy
+// or an entry made on its own gets a run of its own.
 class ManItem {
 public:
+    ManItem() = default;
+    ManItem(const ManItem& other);
+    ManItem& operator=(const ManItem& other);
+    ~ManItem();
+
     QString RoomNo() const { return field(kRoom).toString(); }
     void RoomNo(const QString& vData) { setField(kRoom, vData); }
     QString MobilNo() const { return field(kMobil).toString(); }
@@ -34,30 +41,55 @@ public:
 
     // The five texts in file order: FullName, ShortName, ExtTelNo, MobilNo, RoomNo.
     using Texts = std::array<QStringView, 5>;
+    // Where each text ends in the entry's run, in the same order.
+    using Ends = std::array<quint32, 5>;
+    // All five views at once, in file order.
+    Texts texts() const { return {field(kFull), field(kShort), field(kExt), field(kMobil), field(kRoom)}; }
 
-    // Makes entries in slabs and packs their texts into shared blocks, so a
-    // load costs a few large allocations instead of several per entry. Each
-    // entry keeps its slab and block alive.
-    class Packer {
+    // Shared storage of a collection's entries: entries and their texts are
+    // carved out of large blocks, which live until the store is gone.
+    class Store {
     public:
-        std::shared_ptr<ManItem> make(const Texts& texts);
+        Store() = default;
+        Store(const Store&) = delete;
+        Store& operator=(const Store&) = delete;
+        ~Store();
+
+        // Sizes the next block for about `units` more characters in `entries` more entries.
+        void expect(std::size_t units, std::size_t entries);
+        // Room for the texts of one entry of at most `units` characters; stays
+        // the same until make() takes it, so a writer may fill it and give up.
+        char16_t* room(std::size_t units);
+        // An entry whose texts are the characters at room() up to the last end.
+        ManItem* make(const Ends& ends);
+        // An entry with copies of `texts`.
+        ManItem* make(const Texts& texts);
 
     private:
-        std::shared_ptr<ManItem[]> m_slab;
-        std::size_t m_slabUsed = 0;
-        std::shared_ptr<char16_t[]> m_block;
-        qsizetype m_used = 0;
-        qsizetype m_capacity = 0;
+        struct Block {
+            char* base;
+            std::size_t size;
+            ManItem* items; // entries grow down from `end`
+            ManItem* end;
+        };
+        void grow(std::size_t bytes);
+
+        std::vector<Block> m_blocks;
+        char16_t* m_text = nullptr; // texts grow up from the start of the last block
+        std::size_t m_nextSize = std::size_t(16) << 10;
     };
 
 private:
     enum Field { kFull, kShort, kExt, kMobil, kRoom };
     QStringView field(int f) const {
-        return m_block ? QStringView(m_block.get() + m_start[f], m_start[f + 1] - m_start[f]) : QStringView();
+        const quint32 begin = f == 0 ? 0 : m_end[std::size_t(f - 1)];
+        return QStringView(m_text + begin, qsizetype(m_end[std::size_t(f)] - begin));
     }
     void setField(int f, QStringView value);
-    void assign(std::shared_ptr<char16_t[]> block, qsizetype offset, const Texts& texts);
+    void own(const Texts& texts);
+    void drop();
 
-    std::shared_ptr<const char16_t[]> m_block; // null while every field is empty
-    std::array<quint32, 6> m_start{};          // field f is [m_start[f], m_start[f + 1]) of the block
+    const char16_t* m_text = nullptr; // shared storage, or a run of this entry's own
+    Ends m_end{};
+    bool m_own = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ManItem.h"
+#include "toolkit/LargeAllocator.h"
 
 #include <QHash>
 #include <QString>
@@ -23,12 +24,28 @@ class ManItems {
 public:
     using Entry = std::shared_ptr<ManItem>;
 
+    ManItems() = default;
+    // A copy shares the entries, not the storage that new entries go to.
+    ManItems(const ManItems& other);
+    ManItems& operator=(const ManItems& other);
+    ManItems(ManItems&&) noexcept = default;
+    ManItems& operator=(ManItems&&) noexcept = default;
+
     Entry Add(const QString& FullName, const QString& ShortName, const QString& ExtTelNo, const QString& MobilNo,
               const QString& RoomNo, const QString& sKey = QString());
 
     // The same without a key, for the loader: the texts are copied into blocks
     // the collection's entries share. The reference is valid until the next change.
     const Entry& Add(const ManItem::Texts& texts);
+
+    // For a loader that decodes straight into the shared blocks: room() gives
+    // space for one entry's texts (at most `units` characters, one after the
+    // other), commit() adds the entry whose texts end at `ends`. Room that is
+    // not committed is handed out again.
+    char16_t* room(std::size_t units) { return store().room(units); }
+    const Entry& commit(const ManItem::Ends& ends);
+    // Prepares for about `entries` more entries of `units` characters in all.
+    void expect(std::size_t units, std::size_t entries);
 
     Entry Item(int position) const;
     Entry Item(const QString& key) const;
@@ -43,8 +60,11 @@ public:
     void reserve(std::size_t n) { m_entries.reserve(n); }
 
 private:
-    ManItem::Packer m_packer;
-    std::vector<Entry> m_entries;
+    ManItem::Store& store();
+    const Entry& append(ManItem* item);
+
+    std::shared_ptr<ManItem::Store> m_store; // where new entries go; made on first use
+    LargeVector<Entry> m_entries;
     std::vector<QString> m_keys; // folded key per position, empty when none
     QHash<QString, Entry> m_byKey;
 };

@@ -15,13 +15,15 @@ namespace {
 // Refuses every operation, so no command could reach a server.
 class OfflineControl : public InetControl {
 public:
-    FtpError Execute(const QString&, const QString&) override {
+    FtpError Execute(const QString&, const QString&, const QStringList&) override {
         return {FtpErrors::kTransferSetup, QStringLiteral("offline")};
     }
 };
 
-bool startsWithFtp(const QString& s) {
-    return s.left(6).toLower() == QLatin1String("ftp://");
+// "ftp" or "ftps", as the address has it; empty for anything else.
+QString ftpScheme(const QString& s) {
+    const QString scheme = s.left(s.indexOf(QStringLiteral("://"))).toLower();
+    return scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps") ? scheme : QString();
 }
 
 void check(const QString& address, const QString& user, const QString& password) {
@@ -33,13 +35,14 @@ void check(const QString& address, const QString& user, const QString& password)
         return;
     }
     const QString server = ftp.Server();
-    if (!startsWithFtp(server))
+    const QString kept = ftpScheme(server);
+    if (kept.isEmpty())
         std::abort();
-    // An ftp address is kept as typed; any other gets ftp:// in front of what
-    // follows its scheme, or of the whole text when it has none.
+    // An ftp or ftps address is kept as typed; any other gets ftp:// in front
+    // of what follows its scheme, or of the whole text when it has none.
     QString head = address;
-    const QString scheme = Toolkit::GetBetween(head, QString(), QStringLiteral("://"), false);
-    if (scheme.toLower() == QLatin1String("ftp")) {
+    const QString scheme = Toolkit::GetBetween(head, QString(), QStringLiteral("://"), false).toLower();
+    if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps")) {
         if (server != address)
             std::abort();
     } else {
@@ -63,8 +66,8 @@ void check(const QString& address, const QString& user, const QString& password)
         if (url != server.toLower())
             std::abort();
     } else {
-        const QString prefix = QStringLiteral("ftp://") + user + u':' + password + u'@';
-        if (!url.startsWith(prefix) || url.mid(prefix.size()) != server.toLower().mid(6))
+        const QString prefix = kept + QStringLiteral("://") + user + u':' + password + u'@';
+        if (!url.startsWith(prefix) || url.mid(prefix.size()) != server.toLower().mid(kept.size() + 3))
             std::abort();
     }
     // The control refuses, and the session records that without trying anything else.

@@ -1,6 +1,16 @@
 #include "FtpServer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+
+#if defined(__SANITIZE_THREAD__)
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+#endif
 
 FtpServer::FtpServer() : FtpServer(Options()) {}
 
@@ -32,24 +42,38 @@ bool FtpServer::start(QString* error) {
         args << QStringLiteral("--stall-after") << QString::number(m_options.stallAfter);
     if (m_options.dropControlAfter >= 0)
         args << QStringLiteral("--drop-control-after") << QString::number(m_options.dropControlAfter);
+    if (m_options.trickle > 0)
+        args << QStringLiteral("--trickle") << QString::number(m_options.trickle);
+    if (m_options.hold226 != 0)
+        args << QStringLiteral("--hold-226") << QString::number(m_options.hold226);
+    if (m_options.hold221 != 0)
+        args << QStringLiteral("--hold-221") << QString::number(m_options.hold221);
     if (m_options.hostile)
         args << QStringLiteral("--hostile");
 
+    const QString portLine = launch(args);
+    bool ok = false;
+    m_port = quint16(portLine.trimmed().toUInt(&ok));
+    if (!ok || m_port == 0)
+        return fail(portLine.startsWith(u'!') ? portLine.mid(1) : QStringLiteral("the FTP server printed no port"));
+    return true;
+}
+
+#if !defined(__SANITIZE_THREAD__)
+
+QString FtpServer::launch(const QStringList& args) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(MIRODEX_PYTHON), args);
     if (!m_process.waitForStarted(10000))
-        return fail(QStringLiteral("cannot start %1: %2").arg(QStringLiteral(MIRODEX_PYTHON), m_process.errorString()));
+        return u'!' +
+               QStringLiteral("cannot start %1: %2").arg(QStringLiteral(MIRODEX_PYTHON), m_process.errorString());
     QElapsedTimer clock;
     clock.start();
     while (!m_process.canReadLine()) {
         if (clock.elapsed() > 15000 || !m_process.waitForReadyRead(15000))
-            return fail(QStringLiteral("the FTP server printed no port"));
+            return QString();
     }
-    bool ok = false;
-    m_port = quint16(m_process.readLine().trimmed().toUInt(&ok));
-    if (!ok || m_port == 0)
-        return fail(QStringLiteral("the FTP server printed no port"));
-    return true;
+    return QString::fromLatin1(m_process.readLine());
 }
 
 void FtpServer::kill() {
@@ -58,6 +82,61 @@ void FtpServer::kill() {
     m_process.kill();
     m_process.waitForFinished(5000);
 }
+
+bool FtpServer::isRunning() const {
+    return m_process.state() != QProcess::NotRunning;
+}
+
+#else
+
+// QProcess starts its children vfork-style; the child then runs Qt's
+// uninstrumented exec path on the parent's ThreadSanitizer state, which stays
+// blind to the parent's locks from then on. Under ThreadSanitizer the server
+// is started with a plain fork, which the sanitizer follows.
+QString FtpServer::launch(const QStringList& args) {
+    QList<QByteArray> bytes{QByteArrayLiteral(MIRODEX_PYTHON)};
+    for (const QString& arg : args)
+        bytes << QFile::encodeName(arg);
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (::pipe(out) != 0)
+        return QStringLiteral("!no pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    m_pid = pid;
+    QByteArray line;
+    char c = 0;
+    pollfd wait{out[0], POLLIN, 0};
+    while (pid > 0 && !line.endsWith('\n') && ::poll(&wait, 1, 15000) > 0 && ::read(out[0], &c, 1) == 1)
+        line.append(c);
+    m_out = out[0];
+    return QString::fromLatin1(line);
+}
+
+void FtpServer::kill() {
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    ::close(m_out);
+    m_pid = -1;
+}
+
+bool FtpServer::isRunning() const {
+    return m_pid > 0;
+}
+
+#endif
 
 QString FtpServer::url() const {
     return QStringLiteral("ftp://127.0.0.1:%1").arg(m_port);

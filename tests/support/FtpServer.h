@@ -19,6 +19,12 @@ public:
         // the control connection (and with it the data connection).
         int stallAfter = -1;
         int dropControlAfter = -1;
+        // A download moves this many bytes every 0.1 s: slow, but never still.
+        int trickle = 0;
+        // Seconds the server sits on a download's closing "226" (negative:
+        // never sends it) and on its answer to QUIT.
+        double hold226 = 0;
+        double hold221 = 0;
         // PWD answers a path outside the root with a bare CR in it; NLST lists
         // absolute and parent paths instead of the folder.
         bool hostile = false;
@@ -35,15 +41,21 @@ public:
     // Ends the server at once (the port then refuses connections).
     void kill();
 
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool isRunning() const;
     quint16 port() const { return m_port; }
     QString url() const; // "ftp://127.0.0.1:<port>"
     QString root() const { return m_root.path(); }
     QString path(const QString& name) const { return m_root.filePath(name); }
 
 private:
+    // Starts the interpreter with `args`; its first line of output (the port),
+    // or "!" and the reason it could not start.
+    QString launch(const QStringList& args);
+
     Options m_options;
     QTemporaryDir m_root;
     QProcess m_process;
     quint16 m_port = 0;
+    qint64 m_pid = -1; // the server started without QProcess (ThreadSanitizer builds)
+    int m_out = -1;
 };

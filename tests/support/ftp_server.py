@@ -29,6 +29,12 @@ def main():
                         help="bytes a download sends before its data connection goes quiet for good")
     parser.add_argument("--drop-control-after", type=int, default=-1,
                         help="bytes a download sends before the server closes the control connection")
+    parser.add_argument("--trickle", type=int, default=0,
+                        help="bytes a download sends every 0.1 s, so it moves slowly but steadily (0 = no pacing)")
+    parser.add_argument("--hold-226", type=float, default=0,
+                        help="seconds a download's closing 226 reply is held back (negative: never sent)")
+    parser.add_argument("--hold-221", type=float, default=0,
+                        help="seconds the reply to QUIT is held back")
     parser.add_argument("--hostile", action="store_true",
                         help="PWD answers a path outside the root with a bare CR in it, "
                              "NLST lists absolute and parent paths")
@@ -54,18 +60,23 @@ def main():
                 self.push_dtp_data(b"/etc/passwd\r\n../escape.txt\r\n..\\windows.txt\r\n", cmd="NLST")
                 return path
 
+        if args.hold_221 > 0:
+            def ftp_QUIT(self, line):
+                self.call_later(args.hold_221, FTPHandler.ftp_QUIT, self, line)
+
     Handler.authorizer = authorizer
     Handler.auth_failed_timeout = 0  # a wrong password is answered at once
-    if args.read_limit or args.write_limit:
-        class Throttled(ThrottledDTPHandler):
-            pass
+    throttled = args.read_limit or args.write_limit
+    faulty = args.stall_after >= 0 or args.drop_control_after >= 0 or args.trickle > 0
 
-        Throttled.read_limit = args.read_limit
-        Throttled.write_limit = args.write_limit
-        Handler.dtp_handler = Throttled
-    elif args.stall_after >= 0 or args.drop_control_after >= 0:
-        class Faulty(DTPHandler):
-            """Counts what a download sends and then misbehaves."""
+    class Dtp(ThrottledDTPHandler if throttled else DTPHandler):
+        """Counts what a download sends and misbehaves as told."""
+
+        if throttled:
+            read_limit = args.read_limit
+            write_limit = args.write_limit
+        if faulty:
+            ac_out_buffer_size = args.trickle or 4096
 
             def use_sendfile(self):
                 return False
@@ -81,10 +92,22 @@ def main():
                 self.sent_so_far = sent_so_far + sent
                 if 0 <= args.drop_control_after <= self.sent_so_far:
                     self.cmd_channel.close()
+                elif args.trickle > 0 and sent:
+                    self.del_channel()
+                    self.call_later(0.1, self.add_channel, events=self.ioloop.WRITE)
                 return sent
 
-        Faulty.ac_out_buffer_size = 4096
-        Handler.dtp_handler = Faulty
+        if args.hold_226:
+            def close(self):
+                resp, cmd = self._resp, self.cmd_channel
+                held = not self._closed and resp and resp[0].startswith("226")
+                if held:
+                    self._resp = ()  # closed now, answered later (or never)
+                super().close()
+                if held and args.hold_226 > 0:
+                    cmd.call_later(args.hold_226, cmd.respond, resp[0])
+
+    Handler.dtp_handler = Dtp
 
     server = FTPServer(("127.0.0.1", 0), Handler)
     print(server.address[1], flush=True)
