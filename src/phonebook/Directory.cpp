@@ -81,7 +81,15 @@ PrefixIndex::TextAt Directory::textAt(Field field) const {
 }
 
 Directory::~Directory() {
-    awaitIndexes();
+    dropIndexes();
+}
+
+void Directory::dropIndexes() {
+    m_dropIndexes = true;
+    if (m_indexing.valid())
+        m_indexing.wait(); // what it built is dropped, a failure with it
+    m_dropIndexes = false;
+    m_indexing = {};
 }
 
 void Directory::awaitIndexes() const {
@@ -90,7 +98,7 @@ void Directory::awaitIndexes() const {
 }
 
 void Directory::Load(std::shared_ptr<const ManItems> items) {
-    awaitIndexes();
+    dropIndexes(); // the previous load's, if still on their way
     m_source = std::move(items);
     m_entries = {};
     m_lowered = {};
@@ -143,6 +151,8 @@ void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace w
     RadixSort::Items& scratch = workspace.scratch;
     keyed.reserve(count);
     for (const Field field : {kShort, kFull}) {
+        if (m_dropIndexes)
+            return;
         keyed.clear();
         Lowered& lowered = m_lowered[std::size_t(field)];
         std::size_t i = 0;
@@ -174,6 +184,8 @@ void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace w
 
     // A number search is digits only: only numbers that begin with a digit can match.
     for (const Field field : {kExt, kMobil, kRoom}) {
+        if (m_dropIndexes)
+            return;
         keyed.clear();
         std::size_t i = 0;
         for (const auto& entry : *m_source) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <future>
 #include <memory>
 #include <vector>
@@ -66,6 +67,8 @@ private:
     static constexpr std::size_t kIndexesOnAThreadFrom = 50000;
     void buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace workspace);
     void awaitIndexes() const;
+    // Stops a build still under way (a reload, or the end of the directory) and waits for it.
+    void dropIndexes();
 
     // The field of the entry at `position` as searched (names lower-cased).
     QStringView text(Field field, int position) const;
@@ -101,4 +104,5 @@ private:
     LargeVector<int> m_matches;
     // Valid while the indexes are (or were) built on their own thread.
     std::shared_future<void> m_indexing;
+    std::atomic<bool> m_dropIndexes{false}; // the build gives up between two indexes
 };
