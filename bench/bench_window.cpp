@@ -13,11 +13,11 @@
 
 #include "BenchMain.h"
 #include "BookGenerator.h"
+#include "app/TXLMain.h"
 #include "phonebook/Directory.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/Dialogs.h"
 #include "ui/ResultList.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>

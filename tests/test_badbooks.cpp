@@ -5,10 +5,10 @@
 // turning afterwards.
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
 #include "ui/ResultModel.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #include "FtpServer.h"
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/ProgramLauncher.h"
 #include "ui/ResultModel.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QAction>

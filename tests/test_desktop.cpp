@@ -1,7 +1,7 @@
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
-#include "toolkit/TrayIcon.h"
-#include "ui/FirstStart.h"
+#include "app/FirstStart.h"
+#include "toolkit/widgets/TrayIcon.h"
 #include "ui/SingleInstance.h"
 #include "ui/frmMain.h"
 

@@ -7,11 +7,11 @@
 #include "FtpTickWatch.h"
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
 #include "ui/ResultModel.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
 #include "ftp/InetControl.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QPointer>

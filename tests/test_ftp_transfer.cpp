@@ -1,9 +1,9 @@
 #include "FtpServer.h"
 #include "FtpTickWatch.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
 #include "ftp/InetControl.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 // leaks while the window is still alive.
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QLineEdit>

@@ -1,11 +1,11 @@
 #include "FtpServer.h"
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
 #include "ftp/FtpOperation.h"
 #include "ftp/FtpProtocol.h"
 #include "ftp/InetControl.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>

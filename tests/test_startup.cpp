@@ -1,7 +1,7 @@
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>

@@ -1,14 +1,16 @@
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
-#include "toolkit/TrayIcon.h"
+#include "toolkit/widgets/TrayIcon.h"
+#include "ui/QtDialogs.h"
 #include "ui/ResultList.h"
 #include "ui/ResultModel.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QInputMethodEvent>
@@ -20,9 +22,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -342,4 +346,31 @@ TEST_F(Window, ReloadedBooksAreSeenByTheNextSearch) {
 TEST_F(Window, ExitFromThePopupUnloads) {
     window->popupMenu()->actions().at(1)->trigger();
     EXPECT_FALSE(TXLMain::HasSettings());
+}
+
+TEST(RealBoxes, ExitClosesEveryOpenBoxAsCancel) {
+    QtDialogs dialogs;
+    QString answer = u"as prefilled"_qs;
+    bool messageReturned = false;
+    // A message box opened over an input box, both closed from the innermost one's loop.
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] { dialogs.DismissOpen(); });
+        dialogs.Message(u"t"_qs, u"inner"_qs, Dialogs::Icon::Error);
+        messageReturned = true;
+    });
+    // Boxes left open would hang the test: closed the hard way, they fail it instead.
+    int rescued = 0;
+    QTimer rescue;
+    QObject::connect(&rescue, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            rescued += box->close() ? 1 : 0;
+    });
+    rescue.start(2000);
+    EXPECT_FALSE(dialogs.Input(u"t"_qs, u"prompt"_qs, answer));
+    EXPECT_TRUE(messageReturned);
+    EXPECT_EQ(rescued, 0);
+    EXPECT_EQ(answer, u"as prefilled"_qs);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    EXPECT_TRUE(std::none_of(windows.begin(), windows.end(),
+                             [](QWidget* w) { return qobject_cast<QDialog*>(w) && w->isVisible(); }));
 }

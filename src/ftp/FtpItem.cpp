@@ -2,9 +2,9 @@
 
 #include "FtpProtocol.h"
 #include "InetControl.h"
+#include "app/TXLMain.h"
 #include "frmInetTrans.h"
 #include "toolkit/Toolkit.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "Lookup.h"
 #include "StderrDialogs.h"
+#include "app/TXLMain.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Settings.h"
-#include "ui/TXLMain.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -6,23 +6,47 @@
 
 ManApp::ManApp(Dialogs* dialogs) : m_dialogs(dialogs) {}
 
+ManApp::~ManApp() = default;
+
 int ManApp::LoadManItems(QString LocalTxlFile, QString SrvTxlFile) {
-    m_items = std::make_shared<::ManItems>();
-    int failed = 0;
-    if (!loadBook(true, LocalTxlFile))
-        ++failed;
-    if (!loadBook(false, SrvTxlFile))
-        ++failed;
-    return failed;
+    const Ticket ticket = BeginLoad();
+    Loaded loaded = Read(LocalTxlFile, SrvTxlFile);
+    if (Report(ticket, loaded))
+        Publish(ticket, std::move(loaded.items));
+    return loaded.failed();
 }
 
-bool ManApp::loadBook(bool isPrivate, const QString& path) {
-    QString reason;
-    if (BookReader::Read(path, *m_items, reason))
-        return true;
-    if (m_dialogs)
-        m_dialogs->Message(AppInfo::ProductName(), LoadErrorText(isPrivate, reason, path), Dialogs::Icon::Error);
-    return false;
+ManApp::Loaded ManApp::Read(const QString& LocalTxlFile, const QString& SrvTxlFile) {
+    Loaded loaded;
+    loaded.items = std::make_shared<::ManItems>();
+    // A failed read keeps what it read before the failure, as the loader always did.
+    for (auto [book, path] :
+         {std::pair{&loaded.privateBook, &LocalTxlFile}, std::pair{&loaded.publicBook, &SrvTxlFile}}) {
+        book->path = *path;
+        book->read = BookReader::Read(*path, *loaded.items, book->error);
+    }
+    return loaded;
+}
+
+bool ManApp::Report(Ticket ticket, const Loaded& loaded) {
+    const std::weak_ptr<char> alive = m_alive;
+    const auto show = [&](bool isPrivate, const Book& book) {
+        if (book.read || !m_dialogs)
+            return true;
+        m_dialogs->Message(AppInfo::ProductName(), LoadErrorText(isPrivate, book.error, book.path),
+                           Dialogs::Icon::Error);
+        return !alive.expired() && IsCurrent(ticket);
+    };
+    return IsCurrent(ticket) && show(true, loaded.privateBook) && show(false, loaded.publicBook);
+}
+
+bool ManApp::Publish(Ticket ticket, std::shared_ptr<::ManItems> items, std::shared_ptr<::ManItems>* previous) {
+    if (!IsCurrent(ticket))
+        return false;
+    std::swap(m_items, items);
+    if (previous)
+        *previous = std::move(items);
+    return true;
 }
 
 QString ManApp::LoadErrorText(bool isPrivate, const QString& reason, const QString& path) {

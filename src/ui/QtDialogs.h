@@ -2,6 +2,10 @@
 
 #include "toolkit/Dialogs.h"
 
+#include <QList>
+#include <QPointer>
+
+class QDialog;
 class QWidget;
 
 // The real modal boxes.
@@ -12,6 +16,13 @@ public:
     void Message(const QString& title, const QString& text, Icon icon) override;
     bool Input(const QString& title, const QString& prompt, QString& value) override;
 
+    // Closes every box still open, as if the user had closed it (an input box
+    // answers Cancel): the program is ending and should not wait on them.
+    void DismissOpen();
+
 private:
+    int run(QDialog& box);
+
     QWidget* m_parent = nullptr;
+    QList<QPointer<QDialog>> m_open;
 };

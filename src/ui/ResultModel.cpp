@@ -22,10 +22,17 @@ ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ResultModel::Search(const std::shared_ptr<const ManItems>& items, const QString& boxText) {
     beginResetModel();
-    if (m_directory.Source() != items.get() || (items && m_directory.Size() != items->Count()))
-        m_directory.Load(items);
-    m_directory.Search(boxText);
+    if (m_directory->Source() != items.get() || (items && m_directory->Size() != items->Count()))
+        m_directory->Load(items);
+    m_directory->Search(boxText);
     endResetModel();
+}
+
+std::shared_ptr<Directory> ResultModel::Adopt(std::shared_ptr<Directory> directory) {
+    beginResetModel();
+    std::swap(m_directory, directory);
+    endResetModel();
+    return directory;
 }
 
 QString ResultModel::HeaderText(int column) {
@@ -44,7 +51,7 @@ QString ResultModel::HeaderText(int column) {
 }
 
 int ResultModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_directory.Count();
+    return parent.isValid() ? 0 : m_directory->Count();
 }
 
 int ResultModel::columnCount(const QModelIndex& parent) const {
@@ -52,9 +59,9 @@ int ResultModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_directory.Count())
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_directory->Count())
         return QVariant();
-    const ManItem& entry = m_directory.Match(index.row());
+    const ManItem& entry = m_directory->Match(index.row());
     switch (index.column()) {
     case NameColumn:
         return shown(entry.FullName());

@@ -20,7 +20,12 @@ public:
     // `items` is not the collection searched last (a reload).
     void Search(const std::shared_ptr<const ManItems>& items, const QString& boxText);
 
-    const Directory& directory() const { return m_directory; }
+    // Takes a directory built elsewhere (off the window's thread) for a new
+    // collection: the next Search of that collection uses it as it is. Answers
+    // the one it replaces, for the caller to free elsewhere.
+    std::shared_ptr<Directory> Adopt(std::shared_ptr<Directory> directory);
+
+    const Directory& directory() const { return *m_directory; }
 
     static QString HeaderText(int column);
     // Fractions of the list's width, one per column; they add up to 1.
@@ -32,5 +37,5 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    Directory m_directory;
+    std::shared_ptr<Directory> m_directory = std::make_shared<Directory>();
 };

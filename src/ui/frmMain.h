@@ -5,8 +5,9 @@
 #include <array>
 #include <memory>
 
+class DesktopCommands;
 class Dialogs;
-class FtpItem;
+class DownloadCommand;
 class ManApp;
 class ProgramLauncher;
 class QAction;
@@ -17,6 +18,11 @@ class ResultModel;
 class TrayIcon;
 
 // The directory window: search box above the result list, living in the tray.
+// It lays out and wires; the commands' logic lives in src/app.
+//
+// Modal boxes and waits are nested event loops, so any command, or Exit, may
+// be chosen while another command or a load is on the stack. An Exit asked for
+// then is carried out once that work has unwound, never under it.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -27,6 +33,8 @@ public:
     void Form_Load();
     // Shutdown: settings saved, tray icon removed, books and settings released.
     void Form_Unload();
+    // True once unloaded: after an Exit chosen during Form_Load the window must not show.
+    bool unloaded() const { return m_unloaded; }
 
     // Caption, quarter of the screen wide, half high, at the top right.
     void PlaceWindow();
@@ -59,12 +67,12 @@ public:
     // restores the real launcher.
     void setLauncher(ProgramLauncher* launcher);
     // Seconds a download may stall before it is given up (30 for users).
-    void setDownloadTimeout(int seconds) { m_downloadTimeout = seconds; }
+    void setDownloadTimeout(int seconds);
     // The maker's web page, opened by "Lumeo工作室".
     static QString MakerUrl();
     // Status of the last browser look-up ("OK" when one was found).
-    QString regStatus() const { return msRegStatus; }
-    bool downloadRunning() const { return moFtp != nullptr; }
+    QString regStatus() const;
+    bool downloadRunning() const;
 
     // Column widths in twips for a list `listWidthTwips` wide.
     static std::array<double, 4> ColumnWidths(double listWidthTwips);
@@ -83,6 +91,10 @@ public:
     // Where minimising may hide the window; tests stand in for the desktop's tray.
     void setTrayAvailableCheck(bool (*check)()) { m_trayAvailable = check; }
 
+signals:
+    // Exit was chosen while work is on the stack: open boxes may close now.
+    void exitPending();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -92,12 +104,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class Busy;
+
     void createMenus();
     void frameMayHaveChanged();
     void reportStoreError(const QString& error);
-    void downloadFailed(const QString& title, const QString& message, const QString& tempPath,
-                        const QString& localPath);
     void setDownloadEntriesEnabled(bool enabled);
+    // Both books read and indexed aside, then swapped in; false when superseded or exiting.
+    bool loadBooks();
+    bool mayStart() const;
+    void requestExit();
 
     Dialogs& m_dialogs;
     QLineEdit* txtInput = nullptr;
@@ -121,11 +137,8 @@ private:
 
     std::unique_ptr<TrayIcon> oTrayIcon;
     std::unique_ptr<ManApp> m_manApp;
-    std::unique_ptr<FtpItem> moFtp; // the session of a running download, else empty
-    std::unique_ptr<ProgramLauncher> m_ownLauncher;
-    ProgramLauncher* m_launcher = nullptr;
-    QString msRegStatus;
-    int m_downloadTimeout = 30;
+    DownloadCommand* m_download = nullptr;
+    std::unique_ptr<DesktopCommands> m_desktop;
     std::array<double, 4> m_columnTwips{};
     bool (*m_trayAvailable)() = nullptr;
     bool mbHidden = false;
@@ -136,4 +149,6 @@ private:
     QSize m_frame;
     bool m_unloaded = false;
     bool m_storeErrorShown = false;
+    int m_busy = 0; // commands and loads on the stack
+    bool m_exitRequested = false;
 };

@@ -29,7 +29,12 @@ int main(int argc, char* argv[]) {
     QtDialogs dialogs;
     frmMain window(dialogs);
     dialogs.setParent(&window);
+    // Boxes open when Exit is chosen close, so the exit need not wait for the user.
+    QObject::connect(&window, &frmMain::exitPending, &window, [&dialogs] { dialogs.DismissOpen(); });
     window.Form_Load();
+    // Exit chosen during start-up (from a loader box): the window never shows.
+    if (window.unloaded())
+        return 0;
     window.show();
     QObject::connect(&instance, &SingleInstance::showRequested, &window, &frmMain::BringForward);
     return app.exec();

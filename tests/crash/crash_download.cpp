@@ -8,9 +8,9 @@
 // "downloading" is printed (and flushed) just before the download starts and
 // "done" just after it, so the harness can aim its kills at the command itself.
 #include "ScriptedDialogs.h"
+#include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
-#include "ui/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,6 +25,12 @@ public:
 
     void Message(const QString& title, const QString& text, Icon icon) override {
         messages.push_back({title, text, icon});
+        if (onMessage) {
+            // A copy of both: the action may show further boxes or replace itself.
+            const auto action = onMessage;
+            const Shown shown = messages.back();
+            action(shown);
+        }
     }
 
     bool Input(const QString& title, const QString& prompt, QString& value) override {
@@ -38,6 +45,9 @@ public:
         return true;
     }
 
+    // Runs while a message's box is "open": what the user does meanwhile
+    // (a menu command from the tray, Exit). It may show boxes of its own.
+    std::function<void(const Shown&)> onMessage;
     // nullopt stands for Cancel.
     std::deque<std::optional<QString>> answers;
     std::vector<Shown> messages;

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,13 @@ QByteArray readFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+void useSettingsStore(const QString& folder, const QList<QPair<QString, QVariant>>& values) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"), QStringLiteral("Mirodex"));
+    for (const auto& [key, value] : values)
+        s.setValue(key, value);
 }
 
 } // namespace TestSupport

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Dialogs;
+class FtpItem;
+
+// Fetching the public book: asks for the server and the remote file (answers
+// kept in the settings), fetches the file into a hidden file beside the local
+// copy and swaps it in only when the transfer completed: the previous copy
+// goes to ".bak" first, then the new file takes the local copy's name in one
+// rename. A failed, cancelled or timed-out transfer leaves the local copy
+// exactly as it was, says "无法下载文件！" and writes one log line.
+class DownloadCommand : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome {
+        Done,      // swapped in, success box shown: the books want reloading
+        Failed,    // failure box shown and logged
+        Cancelled, // a prompt was cancelled, or Cancel() ended the transfer
+    };
+
+    explicit DownloadCommand(Dialogs& dialogs, QObject* parent = nullptr);
+    ~DownloadCommand() override;
+
+    // Runs the command; `title` heads its prompts and boxes. The transfer's wait
+    // lets events through, so anything may run meanwhile; a second Run while one
+    // is under way does nothing and answers Cancelled.
+    Outcome Run(const QString& title);
+    // Ends a transfer under way at once; its Run then leaves no trace.
+    void Cancel();
+    bool Running() const { return moFtp != nullptr; }
+
+    // Seconds a transfer may stall before it is given up (30 for users).
+    void setTimeout(int seconds) { m_timeout = seconds; }
+
+signals:
+    // Around the transfer itself, after the prompts.
+    void transferStarted();
+    void transferEnded();
+
+private:
+    Outcome failed(const QString& title, const QString& message, const QString& tempPath, const QString& localPath);
+
+    Dialogs& m_dialogs;
+    std::unique_ptr<FtpItem> moFtp; // the session of a running download, else empty
+    int m_timeout = 30;
+};
