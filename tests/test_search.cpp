@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
+#include <thread>
 
 namespace {
 
@@ -12,13 +14,15 @@ struct Person {
     const char16_t* fullName;
     const char16_t* shortName;
     const char16_t* ext = u"";
+    const char16_t* mobile = u"";
+    const char16_t* room = u"";
 };
 
 std::shared_ptr<ManItems> book(std::initializer_list<Person> people) {
     auto items = std::make_shared<ManItems>();
     for (const auto& p : people)
         items->Add(QString::fromUtf16(p.fullName), QString::fromUtf16(p.shortName), QString::fromUtf16(p.ext),
-                   QString(), QString());
+                   QString::fromUtf16(p.mobile), QString::fromUtf16(p.room));
     return items;
 }
 
@@ -31,6 +35,16 @@ QString found(Directory& directory, const QString& boxText) {
         out << (e.ExtTelNo().isEmpty() ? e.FullName() : e.FullName() + u'/' + e.ExtTelNo());
     }
     return out.join(u',');
+}
+
+// Positions in name order of the entries the rule as written finds for the box's text.
+QList<int> byTheRule(const Directory& directory, const QString& boxText) {
+    const QString s = Directory::SearchText(boxText);
+    QList<int> out;
+    for (int i = 0; i < directory.Size(); ++i)
+        if (Directory::Matches(directory.Sorted(i), s))
+            out << i;
+    return out;
 }
 
 } // namespace
@@ -110,11 +124,7 @@ TEST(Search, FastMatchAgreesWithTheRuleAsWritten) {
         }
     texts << texts; // each search must leave nothing behind for the next
     for (const QString& text : texts) {
-        const QString s = Directory::SearchText(text);
-        QList<int> expected;
-        for (int i = 0; i < d.Size(); ++i)
-            if (Directory::Matches(d.Sorted(i), s))
-                expected << i;
+        const QList<int> expected = byTheRule(d, text);
         d.Search(text);
         const QList<int> actual(d.Matches().begin(), d.Matches().end());
         EXPECT_EQ(actual, expected) << text.toStdString();
@@ -135,4 +145,89 @@ TEST(Search, ReloadReplacesTheEntriesAndOldOnesStayValid) {
     EXPECT_EQ(found(d, QString()), u"李四,王五"_qs);
     d.Load(nullptr);
     EXPECT_EQ(d.Search(QString()), 0);
+}
+
+TEST(Search, DigitsAlsoFindExtensionMobileAndRoom) {
+    Directory d;
+    d.Load(book({{u"张三", u"zs", u"8001", u"13712345678", u"702"},
+                 {u"李四", u"ls", u"8012", u"13800000000", u"66881000"},
+                 {u"王五", u"ww", u"8001", u"", u"8001-2"},
+                 {u"赵六", u"80s", u"7000"},
+                 {u"阿明", u"am", u"0800"}}));
+    // In name order, each entry once; initials that begin with the digits count too.
+    EXPECT_EQ(found(d, u"8"_qs), u"李四/8012,王五/8001,张三/8001,赵六/7000"_qs);
+    EXPECT_EQ(found(d, u"  8001 "_qs), u"王五/8001,张三/8001"_qs);
+    EXPECT_EQ(found(d, u"8001-"_qs), QString()); // not digits only: names alone
+    EXPECT_EQ(found(d, u"137"_qs), u"张三/8001"_qs);
+    EXPECT_EQ(found(d, u"6688"_qs), u"李四/8012"_qs);
+    EXPECT_EQ(found(d, u"70"_qs), u"张三/8001,赵六/7000"_qs); // room 702, extension 7000
+    EXPECT_EQ(found(d, u"0"_qs), u"阿明/0800"_qs);
+    // Prefixes only, and only plain digits.
+    EXPECT_EQ(found(d, u"001"_qs), QString());
+    EXPECT_EQ(found(d, u"80 01"_qs), QString());
+    EXPECT_EQ(found(d, u"\uFF18\uFF10"_qs), QString()); // full-width 80
+}
+
+TEST(Search, NumberIndexAgreesWithTheRuleAsWritten) {
+    // Numbers with separators, letters and blanks, and long ones that share
+    // their first digits, so the index's keys leave ties to the texts.
+    std::mt19937 random(5);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const QString alphabet = u"0123456789-+ x/"_qs;
+    const auto number = [&] {
+        QString out;
+        if (pick(4) == 0) {
+            for (int i = 0, n = 14 + pick(8); i < n; ++i)
+                out += QChar(pick(8) == 0 ? u'1' : u'0');
+            return out;
+        }
+        for (int i = 0, n = pick(13); i < n; ++i)
+            out += alphabet.at(pick(4) == 0 ? pick(int(alphabet.size())) : pick(3));
+        return out;
+    };
+    auto items = std::make_shared<ManItems>();
+    for (int i = 0; i < 3000; ++i)
+        items->Add(u"名%1"_qs.arg(i), u"m"_qs, number(), number(), number());
+    Directory d;
+    d.Load(items);
+    for (int k = 0; k < 400; ++k) {
+        QString text = pick(2) ? number() : d.Sorted(pick(d.Size())).MobilNo();
+        text.truncate(pick(22) + 1);
+        const QList<int> expected = byTheRule(d, text);
+        d.Search(text);
+        EXPECT_EQ(QList<int>(d.Matches().begin(), d.Matches().end()), expected) << text.toStdString();
+    }
+}
+
+TEST(Search, LargeBookRightAfterLoadAndReload) {
+    // Large enough that the indexes are built on their own thread: the full
+    // list comes at once, a search waits for them (on another thread than the
+    // load's), a reload or the end of the directory in the middle of the build is safe.
+    std::mt19937 random(9);
+    const auto make = [&](int count) {
+        auto items = std::make_shared<ManItems>();
+        for (int i = 0; i < count; ++i) {
+            const QString name = QString(QChar(char16_t(0x4E00 + random() % 300))) + QChar(char16_t(0x4E00 + i % 5000));
+            items->Add(name, u"z%1"_qs.arg(i % 97), u"8%1"_qs.arg(i % 1000), u"13%1"_qs.arg(i), QString());
+        }
+        return items;
+    };
+    const auto items = make(60000);
+    {
+        Directory abandoned;
+        abandoned.Load(make(60000));
+    }
+    Directory d;
+    // Built (and rebuilt) on a worker, searched on this thread, as the window does.
+    std::thread worker([&] {
+        d.Load(make(60000));
+        d.Load(items);
+    });
+    worker.join();
+    EXPECT_EQ(d.Search(QString()), 60000);
+    for (const QString& text : {u"z1"_qs, u"812"_qs, u"1359"_qs, QString(QChar(char16_t(0x4E07)))}) {
+        const QList<int> expected = byTheRule(d, text);
+        EXPECT_EQ(d.Search(text), expected.size()) << text.toStdString();
+        EXPECT_FALSE(expected.isEmpty());
+    }
 }

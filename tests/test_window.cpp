@@ -4,12 +4,14 @@
 #include "phonebook/ManApp.h"
 #include "toolkit/widgets/TrayIcon.h"
 #include "ui/QtDialogs.h"
+#include "ui/ResultList.h"
 #include "ui/ResultModel.h"
 #include "ui/frmMain.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -21,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -116,8 +117,30 @@ TEST_F(Window, OpensWithEveryEntrySortedAndTheFourColumns) {
     EXPECT_EQ(model->index(1, 1).data().toString(), u"8004"_qs);
     EXPECT_EQ(model->index(1, 2).data().toString(), u"304"_qs);
     EXPECT_EQ(model->index(1, 3).data().toString(), u"13900000004"_qs);
-    EXPECT_FALSE(window->resultList()->rootIsDecorated());
-    EXPECT_TRUE(window->resultList()->uniformRowHeights());
+    // A flat list: no row numbers, every row one line high.
+    EXPECT_TRUE(window->resultList()->verticalHeader()->isHidden());
+    EXPECT_EQ(window->resultList()->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+}
+
+TEST_F(Window, ListRowsAreOneLineAndMoveLikeAList) {
+    showAndActivate();
+    ResultList* list = window->resultList();
+    // As high as a line of text in the item delegate, however large the font.
+    QFont large = list->font();
+    large.setPointSize(large.pointSize() * 3);
+    list->setFont(large);
+    EXPECT_GE(list->rowHeight(0), QFontMetrics(large).height());
+    EXPECT_LT(list->rowHeight(0), 2 * QFontMetrics(large).height());
+
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(2, 1));
+    QTest::keyClick(list, Qt::Key_End);
+    EXPECT_EQ(list->currentIndex().row(), 4);
+    QTest::keyClick(list, Qt::Key_Home);
+    EXPECT_EQ(list->currentIndex().row(), 0);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentIndex().row(), 1);
+    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1); // the whole row
 }
 
 TEST_F(Window, TypingNarrowsTheListOnEveryKeystroke) {
@@ -145,7 +168,7 @@ TEST_F(Window, EverySearchDropsSelectionAndScrollPosition) {
     window->manApp()->ManItems(items);
     showAndActivate();
     window->searchBox()->setText(u"z"_qs);
-    QTreeView* list = window->resultList();
+    ResultList* list = window->resultList();
     ASSERT_EQ(list->model()->rowCount(), 300);
     list->setCurrentIndex(list->model()->index(250, 0));
     list->scrollTo(list->currentIndex());
@@ -169,22 +192,22 @@ TEST_F(Window, ColumnWidthsAreSharesOfTheListWidthAtTheSearch) {
     EXPECT_EQ(frmMain::ColumnWidths(401.5)[3], 0.35 * 402);
     EXPECT_EQ(frmMain::ColumnWidths(399.6), w400);
 
-    QTreeView* list = window->resultList();
+    ResultList* list = window->resultList();
     showAndActivate();
     window->searchBox()->setText(u"z"_qs);
     const double listTwips = std::nearbyint(twipsX(list->width()));
     const auto& twips = window->columnWidthsTwips();
     EXPECT_DOUBLE_EQ(twips[0] + twips[1] + twips[2] + twips[3], listTwips);
     for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(list->header()->sectionSize(c), int(std::nearbyint(twips[std::size_t(c)] * dpiX() / 1440)));
+        EXPECT_EQ(list->horizontalHeader()->sectionSize(c), int(std::nearbyint(twips[std::size_t(c)] * dpiX() / 1440)));
 
     // A resize moves the list but keeps the columns until the text changes.
-    const int before = list->header()->sectionSize(3);
+    const int before = list->horizontalHeader()->sectionSize(3);
     window->resize(window->width() + 120, window->height());
     ASSERT_NE(std::nearbyint(twipsX(list->width())), listTwips);
-    EXPECT_EQ(list->header()->sectionSize(3), before);
+    EXPECT_EQ(list->horizontalHeader()->sectionSize(3), before);
     window->searchBox()->setText(u"zs"_qs);
-    EXPECT_GT(list->header()->sectionSize(3), before);
+    EXPECT_GT(list->horizontalHeader()->sectionSize(3), before);
 }
 
 TEST_F(Window, DownArrowMovesIntoTheListWithoutEatingTheKey) {
@@ -295,7 +318,7 @@ TEST_F(Window, LayoutFollowsTheWindowSizeAndSkipsImpossibleSteps) {
     window->resize(600, 500);
     const QRect outer = window->frameGeometry();
     const QLineEdit* box = window->searchBox();
-    const QTreeView* list = window->resultList();
+    const ResultList* list = window->resultList();
     const auto px = [](double twips, double dpi) { return int(std::nearbyint(twips * dpi / 1440)); };
     const double w = std::nearbyint(twipsX(outer.width()) - 200);
     const double h = twipsY(outer.height()) - 800;

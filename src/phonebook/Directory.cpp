@@ -1,137 +1,203 @@
 #include "Directory.h"
 
+#include "NameOrder.h"
 #include "toolkit/Toolkit.h"
-
-#include <QCollator>
-#include <QCollatorSortKey>
-#include <QHash>
-#include <QLocale>
-#include <QStringView>
 
 #include <algorithm>
 #include <numeric>
 
 namespace {
 
-// A field's first four units packed so that integer order is text order; with
-// the length it settles almost every comparison without touching the text.
-struct PackedField {
-    quint64 head;
-    qsizetype size;
-    int position;
-};
-
-PackedField pack(const QString& text, int position) {
-    quint64 head = 0;
-    for (qsizetype i = 0; i < 4; ++i)
-        head = (head << 16) | (i < text.size() ? text.at(i).unicode() : 0u);
-    return {head, text.size(), position};
+bool isAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
 }
 
-using Book = std::vector<std::shared_ptr<const ManItem>>;
-
-// Book positions in pinyin order of FullName (code-point order would put 张
-// before 李); equal names keep their book order. One collation key per
-// distinct name, since the same person is often in both books.
-std::vector<int> nameOrder(const Book& book) {
-    const std::size_t count = book.size();
-    QHash<QStringView, int> ids;
-    ids.reserve(qsizetype(count));
-    std::vector<int> nameId(count);
-    std::vector<QCollatorSortKey> keys;
-    QCollator collator{QLocale(QLocale::Chinese, QLocale::China)};
-    for (std::size_t i = 0; i < count; ++i) {
-        const QStringView name = book[i]->fullNameView();
-        auto it = ids.constFind(name);
-        if (it == ids.constEnd()) {
-            it = ids.insert(name, int(keys.size()));
-            keys.push_back(collator.sortKey(name.toString()));
-        }
-        nameId[i] = *it;
+// Whether lower-casing can change the text; ASCII and the common Chinese
+// characters are settled without asking Qt.
+bool mayChangeInLowerCase(QStringView text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 ? (u >= u'A' && u <= u'Z') : !(u >= 0x3400 && u <= 0x9FFF))
+            return true;
     }
-    std::vector<int> byKey(keys.size());
-    std::iota(byKey.begin(), byKey.end(), 0);
-    std::sort(byKey.begin(), byKey.end(),
-              [&keys](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
-    std::vector<int> rank(keys.size());
-    for (std::size_t r = 0; r < byKey.size(); ++r)
-        rank[std::size_t(byKey[r])] = int(r);
-
-    // A counting sort by rank keeps book order within one name.
-    std::vector<int> next(keys.size() + 1, 0);
-    for (std::size_t i = 0; i < count; ++i)
-        ++next[std::size_t(rank[std::size_t(nameId[i])]) + 1];
-    std::partial_sum(next.begin(), next.end(), next.begin());
-    std::vector<int> order(count);
-    for (std::size_t i = 0; i < count; ++i)
-        order[std::size_t(next[std::size_t(rank[std::size_t(nameId[i])])]++)] = int(i);
-    return order;
+    return false;
 }
 
 } // namespace
 
-void Directory::sortByField(std::vector<int>& index, const std::vector<QString>& lowered) {
-    std::vector<PackedField> packed;
-    packed.reserve(index.size());
-    for (const int at : index)
-        packed.push_back(pack(lowered[std::size_t(at)], at));
-    std::sort(packed.begin(), packed.end(), [&lowered](const PackedField& a, const PackedField& b) {
-        if (a.head != b.head)
-            return a.head < b.head;
-        if (a.size <= 4 && b.size <= 4) // equal heads: the shorter one is a prefix of the other
-            return a.size != b.size ? a.size < b.size : a.position < b.position;
-        const int order =
-            QStringView(lowered[std::size_t(a.position)]).compare(QStringView(lowered[std::size_t(b.position)]));
-        return order != 0 ? order < 0 : a.position < b.position;
-    });
-    for (std::size_t i = 0; i < packed.size(); ++i)
-        index[i] = packed[i].position;
+QStringView Directory::Lowered::append(int position, QStringView asWritten) {
+    const qsizetype begin = chars.size();
+    bool ascii = true;
+    for (const QChar c : asWritten) {
+        const char16_t u = c.unicode();
+        ascii = ascii && u < 0x80;
+        chars += QChar(u >= u'A' && u <= u'Z' ? u + (u'a' - u'A') : u);
+    }
+    if (!ascii) {
+        chars.truncate(begin);
+        chars += asWritten.toString().toLower();
+    }
+    const QStringView lower = QStringView(chars).mid(begin);
+    if (lower == asWritten) {
+        chars.truncate(begin);
+        return asWritten;
+    }
+    spans.push_back({position, quint32(begin), quint32(lower.size())});
+    return lower;
+}
+
+QStringView Directory::Lowered::at(int position, QStringView asWritten) const {
+    const auto it = std::lower_bound(spans.begin(), spans.end(), position,
+                                     [](const Span& span, int p) { return span.position < p; });
+    if (it == spans.end() || it->position != position)
+        return asWritten;
+    return QStringView(chars).mid(it->begin, it->length);
+}
+
+QStringView Directory::text(Field field, int position) const {
+    const ManItem& entry = *m_entries[std::size_t(position)];
+    switch (field) {
+    case kShort:
+    case kFull: {
+        const QStringView asWritten = field == kShort ? entry.shortNameView() : entry.fullNameView();
+        if (m_changed.empty() || !(m_changed[std::size_t(position)] & (1u << field)))
+            return asWritten;
+        return m_lowered[std::size_t(field)].at(position, asWritten);
+    }
+    case kExt:
+        return entry.extTelNoView();
+    case kMobil:
+        return entry.mobilNoView();
+    case kRoom:
+        return entry.roomNoView();
+    case kFieldCount:
+        break;
+    }
+    return QStringView();
+}
+
+PrefixIndex::TextAt Directory::textAt(Field field) const {
+    return [this, field](int position) { return text(field, position); };
+}
+
+Directory::~Directory() {
+    dropIndexes();
+}
+
+void Directory::dropIndexes() {
+    m_dropIndexes = true;
+    if (m_indexing.valid())
+        m_indexing.wait(); // what it built is dropped, a failure with it
+    m_dropIndexes = false;
+    m_indexing = {};
+}
+
+void Directory::awaitIndexes() const {
+    if (m_indexing.valid())
+        m_indexing.get();
 }
 
 void Directory::Load(std::shared_ptr<const ManItems> items) {
+    dropIndexes(); // the previous load's, if still on their way
     m_source = std::move(items);
-    m_entries.clear();
-    m_shortLower.clear();
-    m_fullLower.clear();
-    m_shortIndex.clear();
-    m_fullIndex.clear();
-    m_irregular.clear();
-    m_marked.clear();
-    m_matches.clear();
+    m_entries = {};
+    m_lowered = {};
+    m_changed = {};
+    for (PrefixIndex& index : m_index)
+        index.Clear();
+    m_irregular = {};
+    m_marked = {};
+    m_matches = {};
     if (!m_source)
         return;
 
+    // The entries are read in book order, the order they lie in memory in:
+    // in name order nearly every read would be a cache miss.
     const std::size_t count = std::size_t(m_source->Count());
-    Book book(m_source->begin(), m_source->end());
-
-    m_entries.reserve(count);
-    for (const int at : nameOrder(book))
-        m_entries.push_back(std::move(book[std::size_t(at)]));
-
-    m_shortLower.reserve(count);
-    m_fullLower.reserve(count);
-    m_shortIndex.reserve(count);
-    m_fullIndex.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const ManItem& entry = *m_entries[i];
-        m_shortLower.push_back(entry.shortNameView().toString().toLower());
-        m_fullLower.push_back(entry.fullNameView().toString().toLower());
-        // Lower-casing is per character and only İ grows, so an unchanged
-        // length means lower(LeftPart(field, n)) is the lowered field's first n units.
-        const bool shortRegular = m_shortLower.back().size() == entry.shortNameView().size();
-        const bool fullRegular = m_fullLower.back().size() == entry.fullNameView().size();
-        if (shortRegular)
-            m_shortIndex.push_back(int(i));
-        if (fullRegular)
-            m_fullIndex.push_back(int(i));
-        if (!shortRegular || !fullRegular)
-            m_irregular.push_back(int(i));
+    RadixSort::Workspace workspace;
+    LargeVector<int> positionOf(count);
+    {
+        LargeVector<QStringView> names;
+        names.reserve(count);
+        for (const auto& entry : *m_source)
+            names.push_back(entry->fullNameView());
+        const LargeVector<int> order = NameOrder::Sort(names, workspace);
+        m_entries.resize(count);
+        for (std::size_t p = 0; p < count; ++p) {
+            m_entries[p] = m_source->begin()[order[p]].get();
+            positionOf[std::size_t(order[p])] = int(p);
+        }
     }
-    sortByField(m_shortIndex, m_shortLower);
-    sortByField(m_fullIndex, m_fullLower);
-
     m_marked.assign(count, 0);
     m_matches.reserve(count);
+
+    // The full list needs the name order only: a large book's indexes are
+    // built on a thread of their own meanwhile, and awaited by the first
+    // search that needs them (in the order of 100 ms at a million entries).
+    auto build = [this, positionOf = std::move(positionOf), workspace = std::move(workspace)]() mutable {
+        // Handed on, so they are freed when the indexes are done, not with the future.
+        buildIndexes(std::move(positionOf), std::move(workspace));
+    };
+    if (count >= kIndexesOnAThreadFrom)
+        m_indexing = std::async(std::launch::async, std::move(build)).share();
+    else
+        build();
+}
+
+void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace workspace) {
+    const std::size_t count = positionOf.size();
+    // One field at a time, so the working space is reused.
+    RadixSort::Items& keyed = workspace.items;
+    RadixSort::Items& scratch = workspace.scratch;
+    keyed.reserve(count);
+    for (const Field field : {kShort, kFull}) {
+        if (m_dropIndexes)
+            return;
+        keyed.clear();
+        Lowered& lowered = m_lowered[std::size_t(field)];
+        std::size_t i = 0;
+        for (const auto& entry : *m_source) {
+            const int position = positionOf[i++];
+            const QStringView asWritten = field == kShort ? entry->shortNameView() : entry->fullNameView();
+            QStringView lower = asWritten;
+            if (mayChangeInLowerCase(asWritten)) {
+                lower = lowered.append(position, asWritten);
+                if (lower.data() != asWritten.data()) {
+                    if (m_changed.empty())
+                        m_changed.assign(count, 0);
+                    m_changed[std::size_t(position)] |= (1u << field);
+                }
+            }
+            // Lower-casing is per character and only İ grows, so an unchanged length
+            // means lower(LeftPart(field, n)) is the lowered field's first n units.
+            if (lower.size() == asWritten.size())
+                keyed.push_back(PrefixIndex::KeyOf(PrefixIndex::Texts::Any, lower, position));
+            else
+                m_irregular.push_back(position);
+        }
+        std::sort(lowered.spans.begin(), lowered.spans.end(),
+                  [](const Span& a, const Span& b) { return a.position < b.position; });
+        m_index[field].Build(keyed, scratch, textAt(field));
+    }
+    std::sort(m_irregular.begin(), m_irregular.end());
+    m_irregular.erase(std::unique(m_irregular.begin(), m_irregular.end()), m_irregular.end());
+
+    // A number search is digits only: only numbers that begin with a digit can match.
+    for (const Field field : {kExt, kMobil, kRoom}) {
+        if (m_dropIndexes)
+            return;
+        keyed.clear();
+        std::size_t i = 0;
+        for (const auto& entry : *m_source) {
+            const int position = positionOf[i++];
+            const QStringView number = field == kExt     ? entry->extTelNoView()
+                                       : field == kMobil ? entry->mobilNoView()
+                                                         : entry->roomNoView();
+            if (!number.isEmpty() && isAsciiDigit(number.front()))
+                keyed.push_back(PrefixIndex::KeyOf(PrefixIndex::Texts::Digits, number, position));
+        }
+        m_index[field].Build(keyed, scratch, textAt(field));
+    }
 }
 
 QString Directory::SearchText(const QString& boxText) {
@@ -144,11 +210,19 @@ QString Directory::SearchText(const QString& boxText) {
     return boxText.mid(begin, end - begin).toLower();
 }
 
+bool Directory::IsNumberSearch(const QString& searchText) {
+    return !searchText.isEmpty() && std::all_of(searchText.begin(), searchText.end(), isAsciiDigit);
+}
+
 bool Directory::Matches(const ManItem& entry, const QString& searchText) {
     const int n = Toolkit::TextLength(searchText);
     const QString a = Toolkit::LeftPart(entry.ShortName(), n).toLower();
     const QString b = Toolkit::LeftPart(entry.FullName(), n).toLower();
-    return searchText == a || searchText == b;
+    if (searchText == a || searchText == b)
+        return true;
+    return IsNumberSearch(searchText) &&
+           (entry.ExtTelNo().startsWith(searchText) || entry.MobilNo().startsWith(searchText) ||
+            entry.RoomNo().startsWith(searchText));
 }
 
 void Directory::mark(int position) {
@@ -159,43 +233,50 @@ void Directory::mark(int position) {
     }
 }
 
-void Directory::markPrefixed(const std::vector<int>& index, const std::vector<QString>& lowered, const QString& s) {
-    const QStringView text(s);
-    auto it = std::lower_bound(index.begin(), index.end(), text,
-                               [&lowered](int at, QStringView t) { return QStringView(lowered[std::size_t(at)]) < t; });
-    for (; it != index.end() && QStringView(lowered[std::size_t(*it)]).startsWith(text); ++it)
-        mark(*it);
-}
-
 int Directory::Search(const QString& boxText) {
     const QString s = SearchText(boxText);
     m_matches.clear();
     const std::size_t count = m_entries.size();
     if (s.isEmpty()) {
+        // Needs no index, so the full list shows while they are built.
         // The empty text is a prefix of every field.
         m_matches.resize(count);
         std::iota(m_matches.begin(), m_matches.end(), 0);
         return Count();
     }
 
+    awaitIndexes();
+    std::array<std::span<const int>, kFieldCount> runs{};
     // LeftPart never ends inside a pair, so a text ending in a lone high
-    // surrogate matches no regular field.
-    if (!s.back().isHighSurrogate()) {
-        markPrefixed(m_shortIndex, m_shortLower, s);
-        markPrefixed(m_fullIndex, m_fullLower, s);
-    }
-    for (const int at : m_irregular)
-        if (Matches(*m_entries[std::size_t(at)], s))
-            mark(at);
+    // surrogate matches no regular name.
+    if (!s.back().isHighSurrogate())
+        for (const Field field : {kShort, kFull})
+            runs[field] = m_index[field].Find(s, textAt(field));
+    if (IsNumberSearch(s))
+        for (const Field field : {kExt, kMobil, kRoom})
+            runs[field] = m_index[field].Find(s, textAt(field));
 
     // Back into name order: sort a few hits, or sweep the marks when there are many.
-    const std::size_t hits = m_matches.size();
+    std::size_t hits = m_irregular.size();
+    for (const auto& run : runs)
+        hits += run.size();
     if (hits * 32 < count) {
+        for (const auto& run : runs)
+            for (const int at : run)
+                mark(at);
+        for (const int at : m_irregular)
+            if (Matches(*m_entries[std::size_t(at)], s))
+                mark(at);
         std::sort(m_matches.begin(), m_matches.end());
         for (const int at : m_matches)
             m_marked[std::size_t(at)] = 0;
     } else {
-        m_matches.clear();
+        for (const auto& run : runs)
+            for (const int at : run)
+                m_marked[std::size_t(at)] = 1;
+        for (const int at : m_irregular)
+            if (Matches(*m_entries[std::size_t(at)], s))
+                m_marked[std::size_t(at)] = 1;
         for (std::size_t i = 0; i < count; ++i) {
             if (m_marked[i]) {
                 m_marked[i] = 0;

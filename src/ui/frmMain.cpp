@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "AppIcon.h"
+#include "ResultList.h"
 #include "ResultModel.h"
 #include "app/BookLoad.h"
 #include "app/DesktopCommands.h"
@@ -21,7 +22,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QTreeView>
 
 namespace {
 
@@ -71,19 +71,9 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
     txtInput->setToolTip(QStringLiteral("输入姓名的缩称（拼音的首字母）或汉字检索"));
     txtInput->installEventFilter(this);
     // Placed by hand in twips on every resize, so no layout manager.
-    lvwOutput = new QTreeView(central);
+    lvwOutput = new ResultList(central);
     m_model = new ResultModel(this);
     lvwOutput->setModel(m_model);
-    lvwOutput->setRootIsDecorated(false);
-    lvwOutput->setItemsExpandable(false);
-    lvwOutput->setUniformRowHeights(true);
-    lvwOutput->setAllColumnsShowFocus(true);
-    lvwOutput->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvwOutput->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvwOutput->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The columns together are exactly as wide as the list; none stretches.
-    lvwOutput->header()->setStretchLastSection(false);
-    lvwOutput->header()->setSectionsMovable(false);
     setCentralWidget(central);
     m_trayAvailable = &TrayIcon::IsAvailable;
     m_download = new DownloadCommand(dialogs, this);

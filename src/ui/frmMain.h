@@ -13,7 +13,7 @@ class ProgramLauncher;
 class QAction;
 class QLineEdit;
 class QMenu;
-class QTreeView;
+class ResultList;
 class ResultModel;
 class TrayIcon;
 
@@ -80,7 +80,7 @@ public:
     ManApp* manApp() const { return m_manApp.get(); }
     TrayIcon* trayIcon() const { return oTrayIcon.get(); }
     QLineEdit* searchBox() const { return txtInput; }
-    QTreeView* resultList() const { return lvwOutput; }
+    ResultList* resultList() const { return lvwOutput; }
     ResultModel* resultModel() const { return m_model; }
     QMenu* fileMenu() const { return mnuFile; }
     QMenu* popupMenu() const { return mnuPopup; }
@@ -117,7 +117,7 @@ private:
 
     Dialogs& m_dialogs;
     QLineEdit* txtInput = nullptr;
-    QTreeView* lvwOutput = nullptr;
+    ResultList* lvwOutput = nullptr;
     ResultModel* m_model = nullptr;
 
     QMenu* mnuFile = nullptr;

@@ -1,6 +1,7 @@
 // The window's placement and layout in twips, and the search box's events.
 #include "frmMain.h"
 
+#include "ResultList.h"
 #include "ResultModel.h"
 #include "Twips.h"
 #include "phonebook/ManApp.h"
@@ -10,7 +11,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
-#include <QTreeView>
 
 #include <climits>
 #include <cmath>

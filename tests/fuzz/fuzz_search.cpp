@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -34,8 +35,11 @@ std::shared_ptr<ManItems> book() {
 
 bool literalMatch(const ManItem& entry, const QString& s) {
     const int n = Toolkit::TextLength(s);
-    return Toolkit::LeftPart(entry.ShortName(), n).toLower() == s ||
-           Toolkit::LeftPart(entry.FullName(), n).toLower() == s;
+    if (Toolkit::LeftPart(entry.ShortName(), n).toLower() == s || Toolkit::LeftPart(entry.FullName(), n).toLower() == s)
+        return true;
+    // Digits only also look up the numbers.
+    const bool digits = !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return digits && (entry.ExtTelNo().startsWith(s) || entry.MobilNo().startsWith(s) || entry.RoomNo().startsWith(s));
 }
 
 void check(Directory& directory, const QString& boxText) {
