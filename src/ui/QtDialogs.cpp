@@ -1,5 +1,7 @@
 #include "QtDialogs.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,6 +25,8 @@ void QtDialogs::Message(const QString& title, const QString& text, Icon icon) {
         break;
     }
     QMessageBox box(qtIcon, title, text, QMessageBox::Ok, m_parent);
+    box.setAccessibleName(title);
+    box.setAccessibleDescription(text);
     run(box);
 }
 
@@ -41,6 +45,14 @@ bool QtDialogs::ask(const QString& title, const QString& prompt, QString& value,
         box.setTextEchoMode(QLineEdit::Password);
     box.setLabelText(prompt);
     box.setTextValue(value);
+    box.setAccessibleName(title);
+    box.setAccessibleDescription(prompt);
+    if (auto* field = box.findChild<QLineEdit*>())
+        field->setAccessibleName(prompt);
+    // The title bar shows the command's name; the box's contents alone would
+    // leave it too narrow for that. Room for the title, icon and buttons.
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    box.setMinimumWidth(metrics.horizontalAdvance(title) + 8 * metrics.height());
     if (run(box) != QDialog::Accepted)
         return false;
     value = box.textValue();
