@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QInputDialog>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -47,12 +48,17 @@ bool QtDialogs::ask(const QString& title, const QString& prompt, QString& value,
     box.setTextValue(value);
     box.setAccessibleName(title);
     box.setAccessibleDescription(prompt);
-    if (auto* field = box.findChild<QLineEdit*>())
-        field->setAccessibleName(prompt);
-    // The title bar shows the command's name; the box's contents alone would
-    // leave it too narrow for that. Room for the title, icon and buttons.
+    // The title bar shows the command's name; the box's contents alone left it
+    // cut short. The window manager's title font may be larger or bold, and
+    // the bar also holds an icon and three buttons. The box takes its minimum
+    // from its layout, so the field asks for the width.
     const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
-    box.setMinimumWidth(metrics.horizontalAdvance(title) + 8 * metrics.height());
+    const int wanted = metrics.horizontalAdvance(title) * 3 / 2 + 8 * metrics.height();
+    if (auto* field = box.findChild<QLineEdit*>()) {
+        field->setAccessibleName(prompt);
+        const QMargins margins = box.layout() ? box.layout()->contentsMargins() : QMargins();
+        field->setMinimumWidth(wanted - margins.left() - margins.right());
+    }
     if (run(box) != QDialog::Accepted)
         return false;
     value = box.textValue();
