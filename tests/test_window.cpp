@@ -195,10 +195,11 @@ TEST_F(Window, ColumnWidthsAreSharesOfTheListWidthAtTheSearch) {
     ResultList* list = window->resultList();
     showAndActivate();
     window->searchBox()->setText(u"z"_qs);
-    const double listTwips = std::nearbyint(twipsX(list->width()));
+    QApplication::processEvents(); // the view shows or hides its scroll bar later
+    const double listTwips = std::nearbyint(twipsX(list->viewport()->width()));
     const auto& twips = window->columnWidthsTwips();
     EXPECT_DOUBLE_EQ(twips[0] + twips[1] + twips[2] + twips[3], listTwips);
-    for (int c = 0; c < 4; ++c)
+    for (int c = 0; c < 3; ++c) // the last one ends at the edge
         EXPECT_EQ(list->horizontalHeader()->sectionSize(c), int(std::nearbyint(twips[std::size_t(c)] * dpiX() / 1440)));
 
     // A resize moves the list but keeps the columns until the text changes.
@@ -322,7 +323,8 @@ TEST_F(Window, LayoutFollowsTheWindowSizeAndSkipsImpossibleSteps) {
     const auto px = [](double twips, double dpi) { return int(std::nearbyint(twips * dpi / 1440)); };
     const double w = std::nearbyint(twipsX(outer.width()) - 200);
     const double h = twipsY(outer.height()) - 800;
-    EXPECT_EQ(box->geometry(), QRect(px(50, dpiX()), px(50, dpiY()), px(w, dpiX()), px(200, dpiY())));
+    EXPECT_EQ(box->geometry(), QRect(px(50, dpiX()), px(50, dpiY()), px(w, dpiX()),
+                                     std::max(px(200, dpiY()), box->sizeHint().height())));
     const double boxHeight = twipsY(box->height());
     EXPECT_EQ(list->geometry(), QRect(px(50, dpiX()), px(twipsY(box->y()) + boxHeight + 50, dpiY()), px(w, dpiX()),
                                       px(h - boxHeight - 50, dpiY())));

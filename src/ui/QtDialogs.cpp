@@ -1,6 +1,9 @@
 #include "QtDialogs.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -23,6 +26,8 @@ void QtDialogs::Message(const QString& title, const QString& text, Icon icon) {
         break;
     }
     QMessageBox box(qtIcon, title, text, QMessageBox::Ok, m_parent);
+    box.setAccessibleName(title);
+    box.setAccessibleDescription(text);
     run(box);
 }
 
@@ -41,6 +46,19 @@ bool QtDialogs::ask(const QString& title, const QString& prompt, QString& value,
         box.setTextEchoMode(QLineEdit::Password);
     box.setLabelText(prompt);
     box.setTextValue(value);
+    box.setAccessibleName(title);
+    box.setAccessibleDescription(prompt);
+    // The title bar shows the command's name; the box's contents alone left it
+    // cut short. The window manager's title font may be larger or bold, and
+    // the bar also holds an icon and three buttons. The box takes its minimum
+    // from its layout, so the field asks for the width.
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    const int wanted = metrics.horizontalAdvance(title) * 3 / 2 + 8 * metrics.height();
+    if (auto* field = box.findChild<QLineEdit*>()) {
+        field->setAccessibleName(prompt);
+        const QMargins margins = box.layout() ? box.layout()->contentsMargins() : QMargins();
+        field->setMinimumWidth(wanted - margins.left() - margins.right());
+    }
     if (run(box) != QDialog::Accepted)
         return false;
     value = box.textValue();

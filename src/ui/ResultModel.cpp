@@ -59,21 +59,27 @@ int ResultModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_directory->Count())
+    if ((role != Qt::DisplayRole && role != FieldRole) || !index.isValid() || index.row() >= m_directory->Count())
         return QVariant();
     const ManItem& entry = m_directory->Match(index.row());
+    QString field;
     switch (index.column()) {
     case NameColumn:
-        return shown(entry.FullName());
+        field = entry.FullName();
+        break;
     case ExtensionColumn:
-        return shown(entry.ExtTelNo());
+        field = entry.ExtTelNo();
+        break;
     case RoomColumn:
-        return shown(entry.RoomNo());
+        field = entry.RoomNo();
+        break;
     case MobileColumn:
-        return shown(entry.MobilNo());
+        field = entry.MobilNo();
+        break;
     default:
         return QVariant();
     }
+    return role == FieldRole ? field : shown(field);
 }
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const {

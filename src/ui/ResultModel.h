@@ -13,6 +13,8 @@ class ResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { NameColumn, ExtensionColumn, RoomColumn, MobileColumn, ColumnCount };
+    // A cell's field whole, for copying; the display role may shorten it.
+    static constexpr int FieldRole = Qt::UserRole;
 
     explicit ResultModel(QObject* parent = nullptr);
 

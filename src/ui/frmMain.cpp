@@ -69,9 +69,15 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
     auto* central = new QWidget(this);
     txtInput = new QLineEdit(central);
     txtInput->setToolTip(QStringLiteral("输入姓名的缩称（拼音的首字母）或汉字检索"));
+    // A screen reader says what the box and the list are.
+    txtInput->setAccessibleName(QStringLiteral("检索"));
+    txtInput->setAccessibleDescription(txtInput->toolTip());
     txtInput->installEventFilter(this);
     // Placed by hand in twips on every resize, so no layout manager.
     lvwOutput = new ResultList(central);
+    lvwOutput->setAccessibleName(QStringLiteral("检索结果"));
+    lvwOutput->setAccessibleDescription(
+        QStringLiteral("姓名、分机、房号/直拨和手机，按姓名排序；Ctrl+C复制所选的行，右键菜单复制一项"));
     m_model = new ResultModel(this);
     lvwOutput->setModel(m_model);
     setCentralWidget(central);
@@ -194,7 +200,8 @@ void frmMain::reportStoreError(const QString& error) {
 void frmMain::oTrayIcon_MouseLeftClick() {
     if (mbHidden) {
         mnuPopup_Open->setText(kHideCaption);
-        setWindowState(windowState() & ~Qt::WindowMinimized);
+        // Back as the quarter-screen window, also when it was hidden maximised.
+        setWindowState(Qt::WindowNoState);
         m_placeOnShow = true;
         show();
         raise();
@@ -212,11 +219,18 @@ void frmMain::BringForward() {
         oTrayIcon_MouseLeftClick();
         return;
     }
-    setWindowState(windowState() & ~Qt::WindowMinimized);
+    setWindowState(Qt::WindowNoState);
     PlaceWindow();
     show();
     raise();
     activateWindow();
+    focusSearchBox();
+}
+
+void frmMain::focusSearchBox() {
+    // Typing after a return replaces the last search instead of adding to it.
+    txtInput->setFocus(Qt::ActiveWindowFocusReason);
+    txtInput->selectAll();
 }
 
 void frmMain::oTrayIcon_MouseRightClick() {

@@ -108,6 +108,7 @@ private:
 
     void createMenus();
     void frameMayHaveChanged();
+    void focusSearchBox();
     void reportStoreError(const QString& error);
     void setDownloadEntriesEnabled(bool enabled);
     // Both books read and indexed aside, then swapped in; false when superseded or exiting.

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -86,7 +87,8 @@ void frmMain::Form_Resize() {
     setEdge(txtInput, Edge::Top, 50, dpiY);
     setEdge(txtInput, Edge::Left, 50, dpiX);
     setEdge(txtInput, Edge::Width, w, dpiX);
-    setEdge(txtInput, Edge::Height, 200, dpiY);
+    // 200 twips cut the tails off "g" and "j": as high as the style needs to show the font whole.
+    setEdge(txtInput, Edge::Height, std::max(200.0, Twips::fromPixels(txtInput->sizeHint().height(), dpiY)), dpiY);
 
     const double boxTop = Twips::fromPixels(txtInput->y(), dpiY);
     const double boxHeight = Twips::fromPixels(txtInput->height(), dpiY);
@@ -118,10 +120,20 @@ void frmMain::txtInput_Change() {
     m_model->Search(items, txtInput->text());
     lvwOutput->scrollToTop();
 
+    // Shares of the width inside the frame and beside the scroll bar these
+    // rows will need, so the columns fit without a horizontal scroll bar.
     const double dpi = lvwOutput->logicalDpiX();
-    m_columnTwips = ColumnWidths(Twips::fromPixels(lvwOutput->width(), dpi));
-    for (std::size_t c = 0; c < m_columnTwips.size(); ++c)
-        lvwOutput->setColumnWidth(int(c), int(Twips::toPixels(m_columnTwips[c], dpi)));
+    const int inner = lvwOutput->innerWidth(m_model->rowCount());
+    m_columnTwips = ColumnWidths(Twips::fromPixels(inner, dpi));
+    int used = 0;
+    const int last = int(m_columnTwips.size()) - 1;
+    for (int c = 0; c < last; ++c) {
+        const int pixels = int(Twips::toPixels(m_columnTwips[std::size_t(c)], dpi));
+        lvwOutput->setColumnWidth(c, pixels);
+        used += pixels;
+    }
+    // The last column ends at the edge: rounding each one could overshoot by a pixel or two.
+    lvwOutput->setColumnWidth(last, std::max(inner - used, 0));
 }
 
 void frmMain::txtInput_KeyDown(int KeyCode, int Shift) {
@@ -138,6 +150,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
                           (mods & Qt::AltModifier ? kAltMask : 0);
         if (key->key() == Qt::Key_Down)
             txtInput_KeyDown(kKeyDown, shift);
+        // Escape starts a new search from an empty box.
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            txtInput->clear();
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -149,7 +166,8 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 
 void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    // A new font changes the height the search box needs.
+    if (event->type() == QEvent::WindowStateChange || event->type() == QEvent::FontChange)
         Form_Resize();
 }
 
@@ -176,5 +194,6 @@ void frmMain::showEvent(QShowEvent* event) {
         m_placeOnShow = false;
         PlaceWindow();
     }
+    focusSearchBox();
     QMainWindow::showEvent(event);
 }

@@ -1,4 +1,5 @@
 #include "QtDialogs.h"
+#include "QtTranslations.h"
 #include "SingleInstance.h"
 #include "frmMain.h"
 
@@ -16,6 +17,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QApplication app(argc, argv);
+    // Before any widget, so standard buttons read 确定 and 取消.
+    QtTranslations::Install(app);
     // Hidden to the tray is not "closed": only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     // Ties the window to mirodex.desktop (its name and icon in task bars).

@@ -1,0 +1,224 @@
+// What a user touches in the window: a readable search box, columns that fit,
+// Qt's own texts in Chinese, focus on return, copying rows, screen readers.
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "phonebook/ManApp.h"
+#include "toolkit/widgets/TrayIcon.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtTranslations.h"
+#include "ui/ResultList.h"
+#include "ui/frmMain.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollBar>
+#include <QStyleOptionFrame>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class WindowUse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(store.isValid() && books.isValid());
+        const auto book = [this](const QString& name, const QString& text) {
+            TestSupport::writeFile(books.filePath(name), TestSupport::gbk(text));
+            return books.filePath(name);
+        };
+        TestSupport::useSettingsStore(
+            store.path(), {{u"LocalTxlFile"_qs, book(u"private.txt"_qs, u"李娜\tln\t8001\t13900000001\t301\r\n"
+                                                                        u"张三\tzs\t8002\t13900000002\t302\r\n"_qs)},
+                           {u"SrvTxlFile"_qs, book(u"public.txt"_qs, u"赵四\tZS\t8003\t13900000003\t303\r\n"
+                                                                     u"王芳\twf\t8004\t13900000004\t304\r\n"
+                                                                     u"张伟\tzw\t8005\t13900000005\t305\r\n"_qs)}});
+        window = std::make_unique<frmMain>(dialogs);
+        window->Form_Load();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    ResultList* list() const { return window->resultList(); }
+    QLineEdit* box() const { return window->searchBox(); }
+    static QString clipboard() { return QApplication::clipboard()->text(); }
+    void rightClick(QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list()->viewport(), &event);
+    }
+
+    QTemporaryDir store;
+    QTemporaryDir books;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> window;
+};
+
+// Height of the text a line edit can show inside its frame and margins.
+int textRoom(const QLineEdit* edit) {
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QRect r = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    return r.height() - edit->textMargins().top() - edit->textMargins().bottom();
+}
+
+} // namespace
+
+TEST_F(WindowUse, SearchBoxShowsItsFontWholeAndTheListKeepsTheGap) {
+    const double dpi = box()->logicalDpiY();
+    // A font twice as many pixels high: a large desktop font, or 192 DPI without scaling.
+    for (const int scale : {1, 2}) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        window->setFont(font);
+        EXPECT_GE(textRoom(box()), QFontMetrics(box()->font()).height()) << scale;
+        EXPECT_GE(box()->height(), std::lround(200 * dpi / 1440)) << scale;
+        EXPECT_EQ(list()->y(), box()->geometry().bottom() + 1 + std::lround(50 * dpi / 1440)) << scale;
+    }
+}
+
+TEST_F(WindowUse, ColumnsFillTheInsideWithoutAHorizontalScrollBar) {
+    auto many = std::make_shared<ManItems>();
+    for (int i = 0; i < 200; ++i)
+        many->Add(u"张%1"_qs.arg(i, 3, 10, QChar(u'0')), u"z"_qs, u"8%1"_qs.arg(i), QString(), QString());
+    for (const int width : {260, 333, 451, 617, 1001}) {
+        for (const bool scrolls : {false, true}) {
+            if (scrolls)
+                window->manApp()->ManItems(many);
+            window->resize(width, 400);
+            box()->setText(scrolls ? u"z"_qs : u"zs"_qs);
+            QApplication::processEvents(); // the view lays out its scroll bars later
+            const std::string at = std::to_string(width) + (scrolls ? " px, scrolling" : " px");
+            EXPECT_EQ(list()->verticalScrollBar()->isVisible(), scrolls) << at;
+            EXPECT_FALSE(list()->horizontalScrollBar()->isVisible()) << at;
+            const int inner = list()->viewport()->width();
+            EXPECT_EQ(list()->horizontalHeader()->length(), inner) << at;
+            EXPECT_NEAR(list()->columnWidth(3), 0.35 * inner, 1.5) << at;
+        }
+        window->manApp()->LoadManItems(books.filePath(u"private.txt"_qs), books.filePath(u"public.txt"_qs));
+    }
+}
+
+TEST_F(WindowUse, QtsOwnTextsAreChineseAndEverythingHasANameForScreenReaders) {
+    ASSERT_TRUE(QtTranslations::Install(*QCoreApplication::instance()));
+    QtDialogs real;
+    const QString title = u"获取最新公共电话簿"_qs;
+    QStringList seen; // buttons, names, width
+    const auto inspect = [&] {
+        auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(open, nullptr);
+        for (const QAbstractButton* b : open->findChild<QDialogButtonBox*>()->buttons())
+            seen << b->text().remove(u'&');
+        seen << open->accessibleName() << open->accessibleDescription();
+        if (auto* field = open->findChild<QLineEdit*>())
+            seen << field->accessibleName();
+        seen << QString::number(open->width());
+        open->reject();
+    };
+    QTimer::singleShot(0, inspect);
+    QString answer = u"ftp://127.0.0.1"_qs;
+    EXPECT_FALSE(real.Input(title, u"FTP服务器地址："_qs, answer));
+    ASSERT_EQ(seen.size(), 6);
+    EXPECT_EQ(seen.mid(0, 5),
+              (QStringList{u"确定"_qs, u"取消"_qs, title, u"FTP服务器地址："_qs, u"FTP服务器地址："_qs}));
+    // Room for the title in a bold window-manager font beside the bar's icon and buttons.
+    EXPECT_GT(seen[5].toInt(), 2 * QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title));
+
+    seen.clear();
+    QTimer::singleShot(0, inspect);
+    real.Message(title, u"无法下载文件！"_qs, Dialogs::Icon::Error);
+    EXPECT_EQ(seen.mid(0, 3), (QStringList{u"确定"_qs, title, u"无法下载文件！"_qs}));
+
+    QAccessibleInterface* search = QAccessible::queryAccessibleInterface(box());
+    QAccessibleInterface* results = QAccessible::queryAccessibleInterface(list());
+    ASSERT_TRUE(search && results);
+    EXPECT_EQ(search->text(QAccessible::Name), u"检索"_qs);
+    EXPECT_EQ(search->text(QAccessible::Description), box()->toolTip());
+    EXPECT_EQ(results->text(QAccessible::Name), u"检索结果"_qs);
+}
+
+TEST_F(WindowUse, ReturningWindowIsNormalPlacedAndSelectsTheSearch) {
+    const QRect placed = window->frameGeometry();
+    TrayIcon* tray = window->trayIcon();
+    QTest::keyClicks(box(), u"zs"_qs);
+    // Every way back: tray click, the tray menu's item, a second start of a shown window.
+    const std::function<void()> ways[] = {
+        [&] { emit tray->MouseLeftClick(), emit tray->MouseLeftClick(); },
+        [&] { window->popupOpenItem()->trigger(), window->popupOpenItem()->trigger(); },
+        [&] { window->BringForward(); },
+    };
+    for (const auto& comeBack : ways) {
+        window->showMaximized();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->frameGeometry() != placed; }));
+        list()->setFocus();
+        QApplication::processEvents(); // the box drops its selection as it loses the focus
+        comeBack();
+        EXPECT_EQ(window->windowState() & ~Qt::WindowActive, Qt::WindowNoState);
+        EXPECT_EQ(window->frameGeometry(), placed);
+        // The focus the window gives on activation: the offscreen platform
+        // does not activate a window shown again, a desktop does.
+        EXPECT_EQ(window->focusWidget(), box());
+        EXPECT_EQ(box()->selectedText(), u"zs"_qs);
+    }
+    QTest::keyClick(box(), Qt::Key_W);
+    EXPECT_EQ(box()->text(), u"w"_qs);
+    QTest::keyClick(box(), Qt::Key_Escape);
+    EXPECT_EQ(box()->text(), QString());
+    EXPECT_EQ(list()->model()->rowCount(), 5);
+}
+
+TEST_F(WindowUse, CopiesChosenRowsAsTabSeparatedLinesByKeyAndByMenu) {
+    // Fields that hold a TAB or a line break would split the pasted row.
+    auto items = std::make_shared<ManItems>();
+    items->Add(u"张三"_qs, u"zs"_qs, u"8002"_qs, u"139\t0002"_qs, u"3\r\n02"_qs);
+    items->Add(u"李娜"_qs, u"ln"_qs, u"8001"_qs, u"13900000001"_qs, u"301"_qs);
+    items->Add(u"王芳"_qs, u"wf"_qs, u"8004"_qs, u"13900000004"_qs, QString());
+    window->manApp()->ManItems(items);
+    box()->setText(QString());
+    ASSERT_EQ(list()->model()->rowCount(), 3); // 李娜, 王芳, 张三
+    list()->setFocus();
+
+    // No selection: the current row.
+    list()->selectionModel()->setCurrentIndex(list()->model()->index(1, 2), QItemSelectionModel::NoUpdate);
+    QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard(), u"王芳\t8004\t\t13900000004"_qs);
+    // Rows picked bottom first come out in list order.
+    for (const int row : {2, 0})
+        list()->selectionModel()->select(list()->model()->index(row, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard(), u"李娜\t8001\t301\t13900000001\n张三\t8002\t3  02\t139 0002"_qs);
+
+    // A right click off the rows opens nothing; on a row outside the selection, the menu copies that row.
+    QMenu* menu = list()->copyMenu();
+    rightClick(QPoint(5, list()->viewport()->height() - 2));
+    EXPECT_FALSE(menu->isVisible());
+    const QList<std::pair<QString, QString>> entries = {{u"复制手机"_qs, u"13900000001"_qs},
+                                                        {u"复制分机"_qs, u"8001"_qs},
+                                                        {u"复制房号/直拨"_qs, u"301"_qs},
+                                                        {u"复制姓名"_qs, u"李娜"_qs},
+                                                        {u"复制整行"_qs, u"李娜\t8001\t301\t13900000001"_qs}};
+    ASSERT_EQ(menu->actions().size(), entries.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        list()->clearSelection();
+        rightClick(list()->visualRect(list()->model()->index(0, 3)).center());
+        ASSERT_TRUE(menu->isVisible());
+        QAction* entry = menu->actions().at(i);
+        EXPECT_EQ(entry->text(), entries[i].first);
+        entry->trigger();
+        menu->close();
+        EXPECT_EQ(clipboard(), entries[i].second) << entries[i].first.toStdString();
+    }
+}
