@@ -1,5 +1,6 @@
 #include "DownloadCommand.h"
 
+#include "DownloadReason.h"
 #include "TXLMain.h"
 #include "ftp/FtpAddress.h"
 #include "ftp/FtpItem.h"
@@ -40,6 +41,13 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     moFtp = std::make_unique<FtpItem>();
     moFtp->RequestTimeout(m_timeout);
     const QPointer<DownloadCommand> self(this);
+    // Cancel on any prompt puts back the server the command started with
+    // (the first answer is stored at once, so an Exit meanwhile saves it).
+    const QString serverBefore = TXLMain::Text(TXLMain::kFtpServer);
+    const auto undo = [&] {
+        if (moFtp && TXLMain::HasSettings())
+            TXLMain::settings().Item(TXLMain::kFtpServer)->Value(serverBefore);
+    };
     // Cancel ends the command quietly and keeps the configured values.
     const auto ask = [&](const QString& prompt, const QString& key) {
         QString answer = TXLMain::Text(key);
@@ -47,6 +55,8 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
         if (!self)
             return false;
         if (!ok || !moFtp || !TXLMain::HasSettings()) {
+            if (!ok)
+                undo();
             moFtp.reset();
             return false;
         }
@@ -65,17 +75,20 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     const auto running = [self, this] { return self && moFtp; };
     QString password;
     if (!m_login.Password(address, title, running, password)) {
-        if (self)
+        if (self) {
+            undo();
             moFtp.reset();
+        }
         return Outcome::Cancelled;
     }
     moFtp->UserName(address.User());
     moFtp->Password(password);
     if (!ask(kFilePrompt, TXLMain::kFtpFile))
         return Outcome::Cancelled;
+    const QString remoteFile = TXLMain::Text(TXLMain::kFtpFile);
 
     emit transferStarted();
-    moFtp->GET_FILE(TXLMain::Text(TXLMain::kFtpFile), tempPath);
+    moFtp->GET_FILE(remoteFile, tempPath);
     if (!self) {
         QFile::remove(tempPath);
         return Outcome::Cancelled;
@@ -87,14 +100,19 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     }
 
     QString error;
-    bool swapped = moFtp->LastCommandCompleted() && QFileInfo(tempPath).isFile() && FileOps::Sync(tempPath, error);
+    bool diskFull = false;
+    const bool fetched = moFtp->LastCommandCompleted() && QFileInfo(tempPath).isFile();
+    bool swapped = fetched && FileOps::Sync(tempPath, error, &diskFull);
     if (swapped && QFileInfo::exists(localPath))
-        swapped = FileOps::CopyOver(localPath, backupPath, error);
+        swapped = FileOps::CopyOver(localPath, backupPath, error, &diskFull);
     if (swapped)
         swapped = FileOps::Replace(tempPath, localPath, error);
     if (!swapped) {
         QFile::remove(tempPath);
-        return failed(title, kDownloadFailed, tempPath, localPath);
+        const DownloadReason::Facts facts{remoteFile, localPath, m_timeout, !password.isEmpty()};
+        const QString reason = fetched ? DownloadReason::LocalFailure(facts, error, diskFull)
+                                       : DownloadReason::TransferFailure(facts, moFtp->LastFailure());
+        return failed(title, kDownloadFailed + u'\n' + reason, tempPath, localPath);
     }
 
     m_dialogs.Message(title, kDownloadDone + FtpItem::formatUseTime(moFtp->UseTime()), Dialogs::Icon::Information);

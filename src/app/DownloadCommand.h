@@ -15,7 +15,8 @@ class FtpItem;
 // copy and swaps it in only when the transfer completed: the previous copy
 // goes to ".bak" first, then the new file takes the local copy's name in one
 // rename. A failed, cancelled or timed-out transfer leaves the local copy
-// exactly as it was, says "无法下载文件！" and writes one log line.
+// exactly as it was, says "无法下载文件！" with the reason on a second line
+// and writes one log line. Cancel on any prompt leaves the settings as they were.
 class DownloadCommand : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #include "CurlTransfer.h"
 
+#include "toolkit/FileOps.h"
+
 #include <curl/curl.h>
 
 namespace {
@@ -115,8 +117,9 @@ void CurlTransfer::noteLocalFault() {
     if (m_localFault)
         return;
     m_localFault = true;
-    m_localError = m_file.errorString();
-    m_diskFull = m_file.error() == QFileDevice::ResourceError; // Qt's word for ENOSPC
+    const FileOps::WriteFault fault = FileOps::WriteFaultOf(m_file);
+    m_localError = fault.why;
+    m_diskFull = fault.diskFull;
 }
 
 bool CurlTransfer::openPart() {

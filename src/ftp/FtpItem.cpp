@@ -289,7 +289,7 @@ void FtpItem::timedOut() {
     if (moInet->StillExecuting())
         ReNew();
     m_status = TimedOut;
-    m_lastFailure = {FtpFailure::TimedOut, QString()};
+    m_lastFailure = {FtpFailure::TimedOut, {}, {}};
 }
 
 void FtpItem::moInet_StateChanged(int state) {
@@ -297,7 +297,10 @@ void FtpItem::moInet_StateChanged(int state) {
     case InetControl::icError:
         m_optStatus = moInet->ResponseCode();
         m_optString += moInet->ResponseInfo();
-        m_lastFailure = {moInet->Failure(), m_optStatus != 0 ? moInet->ResponseInfo() : QString()};
+        if (m_optStatus != 0)
+            m_lastFailure = {moInet->Failure(), moInet->ResponseInfo(), {}};
+        else
+            m_lastFailure = {moInet->Failure(), {}, moInet->ResponseInfo()};
         m_status = Failed;
         LogError(kHandlerName, FtpError(), 0);
         break;
@@ -331,7 +334,7 @@ void FtpItem::LogError(const QString& procedure, const FtpError& error, int line
     if (error.failed()) {
         m_optStatus = error.number;
         m_optString += error.description;
-        m_lastFailure = {FtpFailure::Other, QString()};
+        m_lastFailure = {FtpFailure::Other, {}, error.description};
     } else if (m_optStatus == 0) {
         m_optStatus = -1;
     }

@@ -74,10 +74,12 @@ public:
 
     // Why the last command did not complete, for telling the user: the kind of
     // failure (None when it completed, or while it runs) and the server's own
-    // reply where one explains it. A password never appears in it.
+    // reply where one explains it, else the control's own words. A password
+    // never appears in either.
     struct Failure {
         FtpFailure kind = FtpFailure::None;
         QString serverReply;
+        QString detail;
     };
     Failure LastFailure() const { return m_lastFailure; }
 

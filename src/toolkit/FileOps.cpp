@@ -44,20 +44,31 @@ bool IsWritableDir(const QString& dir) {
     return probe.open();
 }
 
-bool Sync(const QString& path, QString& error) {
+bool Sync(const QString& path, QString& error, bool* diskFull) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
         return false;
     }
     if (::fsync(file.handle()) != 0) {
+        if (diskFull)
+            *diskFull = errno == ENOSPC;
         error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     return true;
 }
 
-bool CopyOver(const QString& source, const QString& target, QString& error) {
+WriteFault WriteFaultOf(const QFileDevice& file) {
+    const int err = errno;
+    WriteFault fault;
+    fault.diskFull = file.error() == QFileDevice::ResourceError || err == ENOSPC;
+    const bool qtKnows = file.error() != QFileDevice::NoError && file.error() != QFileDevice::WriteError;
+    fault.why = qtKnows || err == 0 ? file.errorString() : QString::fromLocal8Bit(std::strerror(err));
+    return fault;
+}
+
+bool CopyOver(const QString& source, const QString& target, QString& error, bool* diskFull) {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly)) {
         error = in.errorString();
@@ -71,6 +82,7 @@ bool CopyOver(const QString& source, const QString& target, QString& error) {
     }
     QByteArray block(64 * 1024, Qt::Uninitialized);
     bool ok = true;
+    bool full = false;
     for (;;) {
         const qint64 got = in.read(block.data(), block.size());
         if (got < 0) {
@@ -81,15 +93,26 @@ bool CopyOver(const QString& source, const QString& target, QString& error) {
         if (got == 0)
             break;
         if (out.write(block.constData(), got) != got) {
-            error = out.errorString();
+            const WriteFault fault = WriteFaultOf(out);
+            error = fault.why;
+            full = fault.diskFull;
             ok = false;
             break;
         }
     }
-    if (ok && (!out.flush() || ::fsync(out.handle()) != 0)) {
-        error = out.errorString().isEmpty() ? QString::fromLocal8Bit(std::strerror(errno)) : out.errorString();
+    if (ok && !out.flush()) {
+        const WriteFault fault = WriteFaultOf(out);
+        error = fault.why;
+        full = fault.diskFull;
         ok = false;
     }
+    if (ok && ::fsync(out.handle()) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        full = errno == ENOSPC;
+        ok = false;
+    }
+    if (diskFull)
+        *diskFull = full;
     out.close();
     if (ok)
         ok = Replace(temp, target, error);

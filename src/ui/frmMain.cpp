@@ -28,6 +28,7 @@ namespace {
 const QString kOpenCaption = QStringLiteral("打开电话簿");
 const QString kShowCaption = QStringLiteral("打开通讯录");
 const QString kHideCaption = QStringLiteral("隐藏通讯录");
+const QString kNotSaved = QStringLiteral("无法保存设置：%1\n本次更改的设置将会丢失。");
 
 // The wait cursor over the window, restored on every way out of a command.
 class WaitCursor {
@@ -179,8 +180,10 @@ void frmMain::Form_Unload() {
         return;
     m_unloaded = true;
     QString error;
-    if (SaveSettings(AppInfo::Title(), TXLMain::settings(), TXLMain::vendorName(), 0, &error) != 0)
-        reportStoreError(error);
+    // Unless the store was already reported broken at start-up.
+    if (SaveSettings(AppInfo::Title(), TXLMain::settings(), TXLMain::vendorName(), 0, &error) != 0 &&
+        !m_storeErrorShown)
+        m_dialogs.Message(AppInfo::ProductName(), kNotSaved.arg(error), Dialogs::Icon::Warning);
     if (oTrayIcon)
         oTrayIcon->Remove();
     oTrayIcon.reset();

@@ -1,0 +1,148 @@
+// What the user reads after a download that failed or was cancelled, and after
+// an exit whose settings could not be saved: always against the real server.
+#include "FtpServer.h"
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "app/TXLMain.h"
+#include "ui/frmMain.h"
+
+#include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+using TestSupport::writeFile;
+
+namespace {
+
+class DownloadMessages : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FtpServer::Options both; // anonymous, and alice with a password
+        both.user = QStringLiteral("alice");
+        both.password = QStringLiteral("right");
+        server = std::make_unique<FtpServer>(both);
+        ASSERT_TRUE(store.isValid() && books.isValid() && server->start());
+        writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(64 * 1024, 'x'));
+        TestSupport::useSettingsStore(store.path(), {{TXLMain::kSrvTxlFile, localCopy()},
+                                                     {TXLMain::kLogFilePath, logFile()},
+                                                     {TXLMain::kFtpServer, server->url()}});
+    }
+    void TearDown() override {
+        window.reset();
+        TXLMain::ReleaseSettings();
+    }
+    void open() {
+        writeFile(localCopy(), "old\to\t1\r\n");
+        window = std::make_unique<frmMain>(dialogs);
+        window->setDownloadTimeout(2);
+        window->Form_Load();
+    }
+    QString localCopy() const { return books.filePath(QStringLiteral("PublicTel.txt")); }
+    QString logFile() const { return books.filePath(QStringLiteral("txl.log")); }
+
+    // The failure box's second line; its first line checked on the way.
+    QString reasonFor(const QString& address, const QString& file = QStringLiteral("/PublicTel.txt")) {
+        dialogs.messages.clear();
+        dialogs.answers = {address, file};
+        window->mnuFile_GetTxl_Click();
+        const QStringList lines = dialogs.messages.empty() ? QStringList() : dialogs.messages[0].text.split(u'\n');
+        EXPECT_EQ(lines.size(), 2) << lines.join(u'|').toStdString();
+        EXPECT_EQ(lines.value(0), QStringLiteral("无法下载文件！"));
+        return lines.value(1);
+    }
+
+    QTemporaryDir store;
+    QTemporaryDir books;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FtpServer> server;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(DownloadMessages, EachFailureSaysWhyOnItsSecondLine) {
+    open();
+    EXPECT_EQ(reasonFor(server->url(), QStringLiteral("/gone.txt")), QStringLiteral("服务器上没有该文件：/gone.txt"));
+    EXPECT_EQ(reasonFor(QStringLiteral("127.0.0.1:1")), QStringLiteral("连接被拒绝：服务器没有接受连接"));
+
+    // A wrong password is named, never shown, and the way to a new one is told.
+    const QString wrong = QStringLiteral("Wr0ng-Pa55");
+    const QString reason = reasonFor(QStringLiteral("ftp://alice:%1@127.0.0.1:%2").arg(wrong).arg(server->port()));
+    EXPECT_TRUE(reason.startsWith(QStringLiteral("用户名或密码错误"))) << reason.toStdString();
+    EXPECT_TRUE(reason.contains(QStringLiteral("ftp://用户名:新密码@服务器")));
+    EXPECT_FALSE(dialogs.messages[0].text.contains(wrong));
+
+    FtpServer::Options stalling;
+    stalling.stallAfter = 8 * 1024;
+    FtpServer stalled(stalling);
+    ASSERT_TRUE(stalled.start());
+    writeFile(stalled.path(QStringLiteral("PublicTel.txt")), QByteArray(64 * 1024, 'x'));
+    EXPECT_EQ(reasonFor(stalled.url()), QStringLiteral("超时：服务器2秒没有响应"));
+
+    // The new book cannot take the place of a folder.
+    QFile::remove(localCopy());
+    ASSERT_TRUE(QDir().mkpath(localCopy() + QStringLiteral("/inside")));
+    EXPECT_TRUE(reasonFor(server->url()).startsWith(QStringLiteral("无法写入本地文件：") + localCopy()));
+}
+
+TEST_F(DownloadMessages, FullDiskIsNamed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const QByteArray dir = QFile::encodeName(books.path());
+    ASSERT_EQ(::mount("tmpfs", dir.constData(), "tmpfs", 0, "size=256k"), 0);
+    const auto unmount = qScopeGuard([&] { ::umount2(dir.constData(), MNT_DETACH); });
+    open();
+    const std::string full = "磁盘已满，无法写入 " + localCopy().toStdString();
+    writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(512 * 1024, 'x')); // no room for it
+    EXPECT_EQ(reasonFor(server->url()).toStdString(), full);
+    writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(16 * 1024, 'x'));
+    writeFile(localCopy(), QByteArray(160 * 1024, 'o')); // no room for its backup
+    EXPECT_EQ(reasonFor(server->url()).toStdString(), full);
+}
+
+TEST_F(DownloadMessages, CancelOnAnyPromptLeavesServerAndFileAsTheyWere) {
+    open();
+    const QString other = QStringLiteral("ftp://127.0.0.1:%1").arg(server->port() + 1);
+    const QString bob = QStringLiteral("ftp://bob@127.0.0.1:%1").arg(server->port());
+    // At the server prompt, at the file prompt, at the password box.
+    using Answers = std::deque<std::optional<QString>>;
+    for (const Answers& answers : {Answers{std::nullopt}, Answers{other, std::nullopt}, Answers{bob}}) {
+        dialogs.answers = answers;
+        window->mnuFile_GetTxl_Click();
+        EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), server->url());
+        EXPECT_EQ(TXLMain::Text(TXLMain::kFtpFile), QStringLiteral("/PublicTel.txt"));
+    }
+    EXPECT_EQ(dialogs.passwordPrompts.size(), 1u);
+    EXPECT_FALSE(QFile::exists(logFile()));
+}
+
+TEST_F(DownloadMessages, ExitThatCannotSaveSaysTheSettingsAreLost) {
+    open();
+    const QString vendor = store.filePath(QStringLiteral("Pellinor"));
+    ASSERT_TRUE(QDir(vendor).removeRecursively());
+    writeFile(vendor, "a file where the store's folder belongs");
+    dialogs.messages.clear();
+    window->close();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("无法保存设置：无法访问设置文件 ") + vendor))
+        << dialogs.messages[0].text.toStdString();
+
+    // Once start-up has said the store is broken, exit does not say it again.
+    window.reset();
+    dialogs.messages.clear();
+    open();
+    window.reset();
+    const auto said = [&](const QString& start) {
+        return std::count_if(dialogs.messages.begin(), dialogs.messages.end(),
+                             [&](const ScriptedDialogs::Shown& m) { return m.text.startsWith(start); });
+    };
+    EXPECT_EQ(said(QStringLiteral("无法读写设置，将使用默认设置：")), 1);
+    EXPECT_EQ(said(QStringLiteral("无法保存设置")), 0);
+}
+
+} // namespace
