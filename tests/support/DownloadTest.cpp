@@ -34,8 +34,10 @@ DownloadTest::Wait DownloadTest::download(const QString& serverAnswer, const QSt
     // Watched while the command waits for the transfer (it greys its menu
     // entries for that time), not while it syncs the new book to disk.
     TickWatch watch([&] { return window->downloadRunning() && !window->fileMenu()->actions().at(0)->isEnabled(); });
-    // Posted before the command: it must run while the command waits.
-    QTimer::singleShot(0, window.get(), [&] { wait.postedRanDuringWait = window->downloadRunning(); });
+    // Posted before the command: it must run while the command waits. Tied
+    // to `posted`, so it never runs after this returns.
+    QObject posted;
+    QTimer::singleShot(0, &posted, [&] { wait.postedRanDuringWait = window->downloadRunning(); });
     window->mnuFile_GetTxl_Click();
     wait.longestGapMs = watch.longestGapMs();
     return wait;
