@@ -91,8 +91,12 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
 
 // Lines of a book, `count` of them, numbered from `first`.
 QByteArray lines(int first, int count, int width = 0) {
-    return BookGenerator::Book(count,
-                               {.tag = QStringLiteral("王建国"), .first = first, .width = width, .header = false});
+    BookGenerator::Options options;
+    options.tag = QStringLiteral("王建国");
+    options.first = first;
+    options.width = width;
+    options.header = false;
+    return BookGenerator::Book(count, options);
 }
 
 } // namespace

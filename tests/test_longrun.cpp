@@ -56,7 +56,10 @@ class LongRun : public ProgramTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
-        useBooks(BookGenerator::Book(15, {.seed = 3}), BookGenerator::Book(60, {.seed = 0}));
+        BookGenerator::Options mine, shared;
+        mine.seed = 3;
+        shared.seed = 0;
+        useBooks(BookGenerator::Book(15, mine), BookGenerator::Book(60, shared));
     }
 };
 
