@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 
 #include <cstdint>
+#include <functional>
 #include <iterator>
 
 namespace BookGenerator {
@@ -141,25 +142,69 @@ void Fill(ManItems& items, int count, unsigned seed) {
     }
 }
 
-bool WriteBook(const QString& path, int count, unsigned seed, QString* error) {
-    QFile file(path);
-    QStringEncoder gbk("GBK");
-    QString text = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号/直拨\r\n");
-    const auto flush = [&]() {
-        const QByteArray bytes = gbk(text);
-        text.clear();
-        return file.write(bytes) == bytes.size();
-    };
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    Random random(seed);
-    for (int i = 0; ok && i < count; ++i) {
+namespace {
+
+// Appends entry `i` of the book, as a line, to `text`.
+void appendLine(QString& text, int i, Random& random, const Options& options) {
+    if (options.tag.isEmpty()) {
         const Entry e = makeEntry(random);
         text += e.FullName + u'\t' + e.ShortName + u'\t' + e.ExtTelNo + u'\t' + e.MobilNo + u'\t' + e.RoomNo +
                 QStringLiteral("\r\n");
+        return;
+    }
+    const QString n = QStringLiteral("%1").arg(options.first + i, options.width, 10, QChar(u'0'));
+    text += options.tag + n + QStringLiteral("\tx") + n + QStringLiteral("\t8") + n + QStringLiteral("\t139") + n +
+            u'\t' + n + QStringLiteral("\r\n");
+}
+
+// Generates the book in pieces of about 64 K characters, each handed to
+// `write` encoded; stops at the first piece it refuses.
+bool generate(int count, const Options& options, const std::function<bool(const QByteArray&)>& write) {
+    QStringEncoder encoder(options.encoding);
+    QString text;
+    if (options.header)
+        text = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号/直拨\r\n");
+    const auto flush = [&]() {
+        const QByteArray bytes = encoder(text);
+        text.clear();
+        return write(bytes);
+    };
+    Random random(options.seed);
+    bool ok = true;
+    for (int i = 0; ok && i < count; ++i) {
+        appendLine(text, i, random, options);
         if (text.size() >= 64 * 1024)
             ok = flush();
     }
-    ok = ok && flush() && file.flush();
+    return ok && flush();
+}
+
+} // namespace
+
+QByteArray Book(int count, const Options& options) {
+    QByteArray book;
+    generate(count, options, [&book](const QByteArray& bytes) {
+        book += bytes;
+        return true;
+    });
+    return book;
+}
+
+QByteArray Numbered(const QString& tag, int count, int width, int first) {
+    Options options;
+    options.tag = tag;
+    options.width = width;
+    options.first = first;
+    return Book(count, options);
+}
+
+bool WriteBook(const QString& path, int count, unsigned seed, QString* error) {
+    QFile file(path);
+    Options options;
+    options.seed = seed;
+    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    generate(count, options, [&file](const QByteArray& b) { return file.write(b) == b.size(); }) &&
+                    file.flush();
     if (!ok && error)
         *error = file.errorString();
     return ok;

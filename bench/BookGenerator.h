@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -8,11 +9,12 @@
 
 class ManItems;
 
-// Phone books of any size for benchmarks: Chinese names of two or three
-// characters, surnames mostly common ones, given-name characters from the
-// 3,755 of GB2312's first level (770,750 distinct names in 1,000,000), their
-// pinyin initials, extensions, rooms or direct lines, and mobiles. The same
-// count and seed always give the same book.
+// Phone books of any size for benchmarks and tests: Chinese names of two or
+// three characters, surnames mostly common ones, given-name characters from
+// the 3,755 of GB2312's first level (770,750 distinct names in 1,000,000),
+// their pinyin initials, extensions, rooms or direct lines, and mobiles. The
+// same count and seed always give the same book. Tests that look entries up
+// by name ask for numbered ones instead.
 namespace BookGenerator {
 
 struct Entry {
@@ -28,8 +30,28 @@ std::vector<Entry> Entries(int count, unsigned seed = 1);
 // Appends `count` generated entries to `items`.
 void Fill(ManItems& items, int count, unsigned seed = 1);
 
-// Writes a book of `count` entries as the program reads them: code page 936,
-// CR LF line ends, one comment line first. False with a reason on failure.
+struct Options {
+    unsigned seed = 1;
+    // Not empty: every name is `tag` and the entry's number (from `first`,
+    // zero-padded to `width` digits), distinct and predictable; the initials
+    // are "x" and the number, the extension "8" and the number, the mobile
+    // "139" and the number, the room the number.
+    QString tag;
+    int first = 0;
+    int width = 0;
+    bool header = true; // one comment line first
+    const char* encoding = "GBK";
+};
+
+// A book of `count` entries as the program reads it: code page 936 unless
+// asked otherwise, CR LF line ends.
+QByteArray Book(int count, const Options& options = {});
+
+// A book of `count` numbered entries named `tag` and their number.
+QByteArray Numbered(const QString& tag, int count, int width = 0, int first = 0);
+
+// Writes a book of `count` generated entries (code page 936, one comment line
+// first). False with a reason on failure.
 bool WriteBook(const QString& path, int count, unsigned seed = 1, QString* error = nullptr);
 
 // Generated books in a temporary folder that goes away with this object, so a

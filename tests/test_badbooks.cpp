@@ -3,7 +3,8 @@
 // that cannot be read at all. The window must start and refresh with each,
 // show a message only for a book it cannot read, and keep its event loop
 // turning afterwards.
-#include "ScriptedDialogs.h"
+#include "BookGenerator.h"
+#include "ProgramTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
@@ -16,8 +17,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 
@@ -48,29 +47,16 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-class BadBooks : public ::testing::Test {
+class BadBooks : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("store")));
-        writeFile(privateBook, gbk(QStringLiteral("自己\tzj\t1\r\n")));
-        usePaths(privateBook, publicBook);
-    }
-    void TearDown() override {
-        window.reset(); // unloads while the temporary folder still exists
-    }
-
-    void usePaths(const QString& local, const QString& srv) {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(TXLMain::kLocalTxlFile, local);
-        s.setValue(TXLMain::kSrvTxlFile, srv);
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
+        useBooks(gbk(QStringLiteral("自己\tzj\t1\r\n")), QByteArray());
     }
 
     // Start-up as the program does it, then the window on screen and painted.
     void start() {
-        window = std::make_unique<frmMain>(dialogs);
-        window->Form_Load();
+        startWindow();
         window->show();
         window->grab();
     }
@@ -94,12 +80,6 @@ protected:
 
     int entries() const { return window->manApp()->ManItems()->Count(); }
     QString name(int position) const { return window->manApp()->ManItems()->Item(position)->FullName(); }
-
-    QTemporaryDir dir;
-    const QString privateBook = dir.filePath(QStringLiteral("PrivateTel.txt"));
-    const QString publicBook = dir.filePath(QStringLiteral("PublicTel.txt"));
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
 };
 
 QByteArray randomBytes(qsizetype size, quint32 seed) {
@@ -109,18 +89,20 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
     return bytes;
 }
 
-// Lines of a realistic book, `count` of them, numbered from `first`.
-QByteArray lines(int first, int count) {
-    QString text;
-    for (int i = first; i < first + count; ++i)
-        text += QStringLiteral("王建国%1\twjg%1\t8001\t13012345678\t66881000\r\n").arg(i);
-    return gbk(text);
+// Lines of a book, `count` of them, numbered from `first`.
+QByteArray lines(int first, int count, int width = 0) {
+    BookGenerator::Options options;
+    options.tag = QStringLiteral("王建国");
+    options.first = first;
+    options.width = width;
+    options.header = false;
+    return BookGenerator::Book(count, options);
 }
 
 } // namespace
 
 TEST_F(BadBooks, RandomBytesNulBytesAndMixedLineEndsLoadWithoutAMessage) {
-    writeFile(publicBook, randomBytes(1024 * 1024, 20240611));
+    writeFile(localCopy, randomBytes(1024 * 1024, 20240611));
     start();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_GE(entries(), 1);
@@ -128,7 +110,7 @@ TEST_F(BadBooks, RandomBytesNulBytesAndMixedLineEndsLoadWithoutAMessage) {
 
     // NUL bytes are characters like any other: inside a name, and lines of nothing else.
     const char nuls[] = "\0\0\0\r\nNul\0Name\tn\0n\t1\r\n\0\tafter a NUL line\r\n";
-    writeFile(publicBook, QByteArray(nuls, sizeof(nuls) - 1) + lines(0, 1));
+    writeFile(localCopy, QByteArray(nuls, sizeof(nuls) - 1) + lines(0, 1));
     refresh();
     EXPECT_TRUE(dialogs.messages.empty());
     ASSERT_EQ(entries(), 5);
@@ -139,7 +121,7 @@ TEST_F(BadBooks, RandomBytesNulBytesAndMixedLineEndsLoadWithoutAMessage) {
     expectResponsive();
 
     // CR LF, LF, CR, and CR CR LF (an empty line in between) in one book.
-    writeFile(publicBook, "a\tA\r\nb\tB\nc\tC\rd\tD\r\r\ne\tE");
+    writeFile(localCopy, "a\tA\r\nb\tB\nc\tC\rd\tD\r\r\ne\tE");
     refresh();
     EXPECT_TRUE(dialogs.messages.empty());
     ASSERT_EQ(entries(), 6);
@@ -149,9 +131,10 @@ TEST_F(BadBooks, RandomBytesNulBytesAndMixedLineEndsLoadWithoutAMessage) {
 }
 
 TEST_F(BadBooks, BooksThatCannotBeReadGiveOneMessageEach) {
-    writeFile(dir.filePath(QStringLiteral("plain")), "a file");
+    writeFile(path(QStringLiteral("plain")), "a file");
     QDir(dir.path()).mkdir(QStringLiteral("folder"));
-    usePaths(dir.filePath(QStringLiteral("plain/PrivateTel.txt")), dir.filePath(QStringLiteral("folder")));
+    storeValues({{TXLMain::kLocalTxlFile, path(QStringLiteral("plain/PrivateTel.txt"))},
+                 {TXLMain::kSrvTxlFile, path(QStringLiteral("folder"))}});
     start();
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("初始化本地电话簿错误：")));
@@ -160,8 +143,8 @@ TEST_F(BadBooks, BooksThatCannotBeReadGiveOneMessageEach) {
 
     // Once the books are back, a refresh shows them and says nothing more.
     TXLMain::settings().Item(TXLMain::kLocalTxlFile)->Value(privateBook);
-    writeFile(publicBook, lines(0, 3));
-    TXLMain::settings().Item(TXLMain::kSrvTxlFile)->Value(publicBook);
+    writeFile(localCopy, lines(0, 3));
+    TXLMain::settings().Item(TXLMain::kSrvTxlFile)->Value(localCopy);
     refresh();
     EXPECT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(entries(), 4);
@@ -170,16 +153,16 @@ TEST_F(BadBooks, BooksThatCannotBeReadGiveOneMessageEach) {
 
 TEST_F(BadBooks, AHundredMegabyteBook) {
     // 100 MB from one 1 MB block written a hundred times.
-    const QByteArray block = lines(0, 1024 * 1024 / 48);
+    const QByteArray block = lines(0, 1024 * 1024 / 48, 6); // 47 bytes a line
     const int blockEntries = 1024 * 1024 / 48;
     {
-        QFile file(publicBook);
+        QFile file(localCopy);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         qint64 written = 0;
         while (written < 100LL * 1024 * 1024)
             written += file.write(block);
     }
-    const qint64 blocks = QFileInfo(publicBook).size() / block.size();
+    const qint64 blocks = QFileInfo(localCopy).size() / block.size();
     start();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(entries(), 1 + blocks * blockEntries);
@@ -187,11 +170,11 @@ TEST_F(BadBooks, AHundredMegabyteBook) {
 }
 
 TEST_F(BadBooks, AFiftyMegabyteLine) {
-    writeFile(publicBook, lines(0, 1));
+    writeFile(localCopy, lines(0, 1));
     start();
     // One line of 50 MB: a name, then a field that never ends.
     {
-        QFile file(publicBook);
+        QFile file(localCopy);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("Long\tl\t");
         const QByteArray digits(1024 * 1024, '7');
@@ -218,20 +201,19 @@ TEST_F(BadBooks, ABookReplacedWhileItIsReadLoadsWholeOldThenWholeNew) {
     // Big enough that the read takes a while; the replacement is renamed over
     // it the moment the loader opens it, so it always lands after the open.
     const int oldCount = kSanitized ? 20000 : 200000;
-    writeFile(publicBook, lines(0, oldCount));
+    writeFile(localCopy, lines(0, oldCount));
     const QByteArray replacement = lines(1000000, 7);
-    const QString staged = dir.filePath(QStringLiteral(".PublicTel.txt.new"));
+    const QString staged = path(QStringLiteral(".PublicTel.txt.new"));
     writeFile(staged, replacement);
 
     const int watch = inotify_init1(IN_CLOEXEC);
     ASSERT_GE(watch, 0);
-    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(publicBook).constData(), IN_OPEN), 0);
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(localCopy).constData(), IN_OPEN), 0);
     bool renamed = false;
     std::thread replacer([&] {
         pollfd p{watch, POLLIN, 0};
         if (poll(&p, 1, 30000) == 1)
-            renamed =
-                std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(publicBook).constData()) == 0;
+            renamed = std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(localCopy).constData()) == 0;
     });
     start();
     replacer.join();

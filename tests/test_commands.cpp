@@ -1,5 +1,4 @@
-#include "FtpServer.h"
-#include "ScriptedDialogs.h"
+#include "DownloadTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
@@ -8,7 +7,6 @@
 #include "ui/frmMain.h"
 
 #include <QAction>
-#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
@@ -45,82 +43,39 @@ const QByteArray kNewBook = gbk(QStringLiteral("'新\r\n新同事\txts\t2002\r\n
 
 // A window started on its own settings store, with both books in a folder of
 // its own and a real FTP server holding the next public book.
-class Commands : public ::testing::Test {
+class Commands : public DownloadTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(store.isValid() && books.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
-        writeFile(privateBook(), gbk(QStringLiteral("自己\tzj\t1\r\n")));
-        writeFile(localCopy(), kOldBook);
-        storeValue(TXLMain::kLocalTxlFile, privateBook());
-        storeValue(TXLMain::kSrvTxlFile, localCopy());
-        storeValue(TXLMain::kLogFilePath, logFile());
-        startServer(FtpServer::Options());
-        writeFile(server->path(QStringLiteral("PublicTel.txt")), kNewBook);
-        storeValue(TXLMain::kFtpServer, server->url());
-        window = std::make_unique<frmMain>(dialogs);
-        window->setLauncher(&launcher);
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
+        privateBook = path(QStringLiteral("Private Tel.txt"));
+        useBooks(gbk(QStringLiteral("自己\tzj\t1\r\n")), kOldBook);
+        server = serveBook(kNewBook);
+        storeValues({{TXLMain::kFtpServer, server->url()}});
+        makeWindow().setLauncher(&launcher);
         window->Form_Load();
     }
-    void TearDown() override {
-        window.reset();
-        TXLMain::ReleaseSettings();
-    }
 
-    void startServer(const FtpServer::Options& options) {
-        server = std::make_unique<FtpServer>(options);
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
-    }
-    void storeValue(const QString& key, const QVariant& value) {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(key, value);
-    }
-    QString book(const QString& name) const { return books.filePath(name); }
-    QString privateBook() const { return book(QStringLiteral("Private Tel.txt")); }
-    QString localCopy() const { return book(QStringLiteral("PublicTel.txt")); }
-    QString logFile() const { return book(QStringLiteral("txl.log")); }
-    QStringList logLines() const {
-        const QByteArray text = readFile(logFile());
-        return text.isEmpty() ? QStringList() : QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
-    }
-    QStringList leftovers() const {
-        return QDir(books.path()).entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden);
+    // A server that takes a minute for a book of 1 MB.
+    void startSlowServer() {
+        FtpServer::Options slow;
+        slow.writeLimit = 16 * 1024;
+        server = serveBook(QByteArray(1024 * 1024, 'x'), slow);
     }
     int rows() const { return window->resultModel()->rowCount(); }
-    void download(const QString& serverAnswer, const QString& fileAnswer = QStringLiteral("/PublicTel.txt")) {
-        dialogs.answers = {serverAnswer, fileAnswer};
-        window->mnuFile_GetTxl_Click();
-    }
     void expectFailedAndUntouched() {
-        EXPECT_EQ(readFile(localCopy()), kOldBook);
-        EXPECT_FALSE(QFile::exists(localCopy() + QStringLiteral(".bak")));
-        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text.section(u'\n', 0, 0), QStringLiteral("无法下载文件！"));
-        EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("获取最新公共电话簿"));
-        EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Error);
-        const QStringList lines = logLines();
-        ASSERT_EQ(lines.size(), 1);
-        EXPECT_TRUE(lines[0].endsWith(u',' + localCopy())) << lines[0].toStdString();
-        EXPECT_FALSE(window->downloadRunning());
-        EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+        DownloadTest::expectFailedAndUntouched(kOldBook);
+        EXPECT_FALSE(QFile::exists(localCopy + QStringLiteral(".bak")));
     }
 
-    QTemporaryDir store;
-    QTemporaryDir books;
-    ScriptedDialogs dialogs;
     RecordingLauncher launcher;
     std::unique_ptr<FtpServer> server;
-    std::unique_ptr<frmMain> window;
 };
 
 } // namespace
 
 TEST_F(Commands, DownloadReplacesTheLocalCopyKeepsABackupAndRefreshes) {
     EXPECT_EQ(rows(), 2);
-    writeFile(books.filePath(QStringLiteral(".PublicTel.txt.killed.part")), "left by a killed run");
+    writeFile(path(QStringLiteral(".PublicTel.txt.killed.part")), "left by a killed run");
     download(server->url());
 
     ASSERT_EQ(dialogs.asked.size(), 2u);
@@ -130,8 +85,8 @@ TEST_F(Commands, DownloadReplacesTheLocalCopyKeepsABackupAndRefreshes) {
     EXPECT_EQ(dialogs.asked[1].prompt, QStringLiteral("通讯录文件："));
     EXPECT_EQ(dialogs.asked[1].prefilled, QStringLiteral("/PublicTel.txt"));
 
-    EXPECT_EQ(readFile(localCopy()), kNewBook);
-    EXPECT_EQ(readFile(localCopy() + QStringLiteral(".bak")), kOldBook);
+    EXPECT_EQ(readFile(localCopy), kNewBook);
+    EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), kOldBook);
     EXPECT_TRUE(leftovers().isEmpty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Information);
@@ -148,15 +103,15 @@ TEST_F(Commands, DownloadReplacesTheLocalCopyKeepsABackupAndRefreshes) {
     // A second run backs up what the first one brought.
     writeFile(server->path(QStringLiteral("PublicTel.txt")), kOldBook);
     download(server->url());
-    EXPECT_EQ(readFile(localCopy()), kOldBook);
-    EXPECT_EQ(readFile(localCopy() + QStringLiteral(".bak")), kNewBook);
+    EXPECT_EQ(readFile(localCopy), kOldBook);
+    EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), kNewBook);
 }
 
 TEST_F(Commands, FirstDownloadWithoutALocalCopyBecomesTheLocalCopy) {
-    QFile::remove(localCopy());
+    QFile::remove(localCopy);
     download(server->url());
-    EXPECT_EQ(readFile(localCopy()), kNewBook);
-    EXPECT_FALSE(QFile::exists(localCopy() + QStringLiteral(".bak")));
+    EXPECT_EQ(readFile(localCopy), kNewBook);
+    EXPECT_FALSE(QFile::exists(localCopy + QStringLiteral(".bak")));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Information);
 }
@@ -180,10 +135,7 @@ TEST_F(Commands, AddressWithoutAServerChangesNothing) {
 }
 
 TEST_F(Commands, TransferPastTheTimeOutChangesNothing) {
-    FtpServer::Options slow;
-    slow.writeLimit = 16 * 1024;
-    startServer(slow);
-    writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(1024 * 1024, 'x'));
+    startSlowServer();
     window->setDownloadTimeout(1);
     int ticks = 0;
     QTimer clock;
@@ -207,7 +159,7 @@ TEST_F(Commands, CancelOnEitherPromptEndsQuietly) {
 
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(logLines().isEmpty());
-    EXPECT_EQ(readFile(localCopy()), kOldBook);
+    EXPECT_EQ(readFile(localCopy), kOldBook);
     EXPECT_TRUE(leftovers().isEmpty());
     EXPECT_FALSE(window->downloadRunning());
 }
@@ -224,30 +176,31 @@ TEST_F(Commands, PromptAnswersSurviveARestartAfterANormalExit) {
 }
 
 TEST_F(Commands, ExitDuringADownloadCancelsItAndUnloadsNormally) {
-    FtpServer::Options slow;
-    slow.writeLimit = 16 * 1024;
-    startServer(slow);
-    writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(1024 * 1024, 'x'));
+    startSlowServer();
     bool entriesDisabled = false;
-    QTimer::singleShot(300, window.get(), [&] {
+    bool exited = false;
+    // Once the transfer is under way.
+    download(server->url(), QStringLiteral("/PublicTel.txt"), [&] {
+        if (exited)
+            return;
+        exited = true;
         entriesDisabled =
             !window->fileMenu()->actions().at(0)->isEnabled() && !window->popupMenu()->actions().at(3)->isEnabled();
         window->popupMenu()->actions().at(1)->trigger(); // "退出电话簿"
     });
-    download(server->url());
     EXPECT_TRUE(entriesDisabled);
     EXPECT_FALSE(TXLMain::HasSettings());
     EXPECT_EQ(window->trayIcon(), nullptr);
-    EXPECT_EQ(readFile(localCopy()), kOldBook);
+    EXPECT_EQ(readFile(localCopy), kOldBook);
     EXPECT_TRUE(leftovers().isEmpty());
     EXPECT_TRUE(logLines().isEmpty());
-    QSettings saved(store.filePath(QStringLiteral("Pellinor/Mirodex.conf")), QSettings::IniFormat);
+    QSettings saved(storeFile(), QSettings::IniFormat);
     EXPECT_EQ(saved.value(QStringLiteral("FtpServer")).toString(), server->url());
 }
 
 TEST_F(Commands, RefreshRebuildsTheListEvenWhenTheBoxHoldsABlank) {
     ASSERT_EQ(window->searchBox()->text(), QStringLiteral(" "));
-    writeFile(localCopy(), kNewBook);
+    writeFile(localCopy, kNewBook);
     window->mnuFile_Refresh_Click();
     EXPECT_EQ(rows(), 3);
     EXPECT_EQ(window->searchBox()->text(), QStringLiteral(" "));
@@ -258,12 +211,12 @@ TEST_F(Commands, EditOpensThePrivateBookAsOneArgumentCreatingItWhenMissing) {
     window->mnuPopup_EditTXL_Click();
     ASSERT_EQ(launcher.started.size(), 1u);
     EXPECT_EQ(launcher.started[0].program, ProgramLauncher::TextEditor());
-    EXPECT_EQ(launcher.started[0].arguments, QStringList{privateBook()});
-    EXPECT_EQ(readFile(privateBook()), gbk(QStringLiteral("自己\tzj\t1\r\n"))); // never rewritten
+    EXPECT_EQ(launcher.started[0].arguments, QStringList{privateBook});
+    EXPECT_EQ(readFile(privateBook), gbk(QStringLiteral("自己\tzj\t1\r\n"))); // never rewritten
 
-    QFile::remove(privateBook());
+    QFile::remove(privateBook);
     window->mnuFile_EditTXL_Click();
-    EXPECT_EQ(readFile(privateBook()), gbk(QStringLiteral("'姓名\t缩写\t分机\t手机\t房号/直拨\r\n")));
+    EXPECT_EQ(readFile(privateBook), gbk(QStringLiteral("'姓名\t缩写\t分机\t手机\t房号/直拨\r\n")));
 
     launcher.fail = true;
     window->mnuFile_EditTXL_Click();

@@ -2,7 +2,8 @@
 // process that is killed with SIGKILL at a random moment (seeded). Whatever
 // the moment, the local copy must afterwards be the complete old book or the
 // complete new one, and a fresh start must load it.
-#include "FtpServer.h"
+#include "BookGenerator.h"
+#include "DownloadTest.h"
 #include "TestSupport.h"
 #include "phonebook/BookReader.h"
 #include "phonebook/ManItems.h"
@@ -11,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -34,37 +34,27 @@ constexpr int kScale = 1;
 constexpr int kTrials = 200;
 #endif
 
-QByteArray book(const QString& tag, int count) {
-    QString text = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号\r\n");
-    for (int i = 0; i < count; ++i)
-        text += QStringLiteral("%1%2\tx%2\t8%2\t139%2\t%2\r\n").arg(tag).arg(i, 6, 10, QChar(u'0'));
-    return gbk(text);
-}
-
 int entriesOf(const QString& path) {
     ManItems items;
     QString error;
     return BookReader::Read(path, items, error) ? items.Count() : -1;
 }
 
-class CrashHarness : public ::testing::Test {
+class CrashHarness : public DownloadTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
-        writeFile(server.path(QStringLiteral("PublicTel.txt")), newBook);
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
+        server = serveBook(newBook);
         writeFile(privateBook, gbk(QStringLiteral("自己\tzj\t1\r\n")));
-        QDir().mkpath(dir.filePath(QStringLiteral("store/runtime")));
-        QFile::setPermissions(dir.filePath(QStringLiteral("store/runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString runtime = storeFolder() + QStringLiteral("/runtime");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     QStringList arguments(const char* mode) const {
-        QStringList args{dir.filePath(QStringLiteral("store")), privateBook, localCopy,
-                         dir.filePath(QStringLiteral("txl.log")), QString::fromLatin1(mode)};
+        QStringList args{storeFolder(), privateBook, localCopy, logFile, QString::fromLatin1(mode)};
         if (QByteArray(mode) == "download")
-            args << server.url() << QStringLiteral("/PublicTel.txt");
+            args << server->url() << QStringLiteral("/PublicTel.txt");
         return args;
     }
 
@@ -94,25 +84,17 @@ protected:
     // Removes what a killed run may leave beside the local copy (hidden
     // temporary files); answers how many there were.
     int sweepLeftovers() {
-        int n = 0;
-        const QFileInfoList files = QDir(dir.path()).entryInfoList(QDir::Files | QDir::Hidden);
-        for (const QFileInfo& f : files) {
-            if (f.fileName().startsWith(u'.')) {
-                QFile::remove(f.filePath());
-                ++n;
-            }
-        }
-        return n;
+        const QStringList files = leftovers();
+        for (const QString& file : files)
+            QFile::remove(file);
+        return int(files.size());
     }
 
-    QTemporaryDir dir;
-    FtpServer server;
+    std::unique_ptr<FtpServer> server;
     const int oldCount = 20000 / kScale;
     const int newCount = 30000 / kScale;
-    const QByteArray oldBook = book(QStringLiteral("旧"), oldCount);
-    const QByteArray newBook = book(QStringLiteral("新"), newCount);
-    const QString privateBook = dir.filePath(QStringLiteral("PrivateTel.txt"));
-    const QString localCopy = dir.filePath(QStringLiteral("PublicTel.txt"));
+    const QByteArray oldBook = BookGenerator::Numbered(QStringLiteral("旧"), oldCount, 6);
+    const QByteArray newBook = BookGenerator::Numbered(QStringLiteral("新"), newCount, 6);
 };
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "ScriptedDialogs.h"
+#include "ProgramTest.h"
 #include "TestSupport.h"
 #include "app/FirstStart.h"
 #include "toolkit/widgets/TrayIcon.h"
@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -159,13 +158,11 @@ bool trayPresent() {
     return true;
 }
 
-class Desktop : public ::testing::Test {
+class Desktop : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(store.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
-        window = std::make_unique<frmMain>(dialogs);
-        window->setTrayAvailableCheck(&trayPresent);
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
+        makeWindow().setTrayAvailableCheck(&trayPresent);
         window->Form_Load();
     }
     void expectPlaced() const {
@@ -175,9 +172,6 @@ protected:
         EXPECT_NEAR(frame.width(), screen.width() / 4, 2);
         EXPECT_NEAR(frame.height(), screen.height() / 2, 2);
     }
-    QTemporaryDir store;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(Desktop, WindowAndTrayCarryTheIconAndTheProductName) {

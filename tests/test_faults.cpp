@@ -3,9 +3,9 @@
 // stays as it was (byte for byte), no temporary file is left behind, the user
 // sees the failure box, the log gets exactly one line, the window keeps
 // running during the wait, and the next download works.
-#include "FtpServer.h"
+#include "BookGenerator.h"
+#include "DownloadTest.h"
 #include "FtpTickWatch.h"
-#include "ScriptedDialogs.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
@@ -16,14 +16,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -37,13 +32,6 @@ using TestSupport::readFile;
 using TestSupport::writeFile;
 
 namespace {
-
-QByteArray book(const QString& tag, int count) {
-    QString text = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号\r\n");
-    for (int i = 0; i < count; ++i)
-        text += QStringLiteral("%1%2\tx%2\t8%2\t139%2\t%2\r\n").arg(tag).arg(i, 5, 10, QChar(u'0'));
-    return gbk(text);
-}
 
 // Mounts made by a test, undone when it ends whatever happens.
 class Mounts {
@@ -77,100 +65,40 @@ private:
     QStringList m_points;
 };
 
-class Faults : public ::testing::Test {
+class Faults : public DownloadTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(store.isValid() && root.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
+        // The local copy alone in a folder of its own, which a test may mount over.
+        localCopy = folder() + QStringLiteral("/PublicTel.txt");
         QDir().mkpath(folder());
-        writeFile(privateBook(), gbk(QStringLiteral("自己\tzj\t1\r\n")));
-        writeFile(localCopy(), oldBook);
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(TXLMain::kLocalTxlFile, privateBook());
-        s.setValue(TXLMain::kSrvTxlFile, localCopy());
-        s.setValue(TXLMain::kLogFilePath, logFile());
-        healthy = startServer(FtpServer::Options());
-        window = std::make_unique<frmMain>(dialogs);
-        window->setDownloadTimeout(2);
+        useBooks(gbk(QStringLiteral("自己\tzj\t1\r\n")), oldBook);
+        healthy = serveBook(newBook);
+        makeWindow().setDownloadTimeout(2);
         window->Form_Load();
         ASSERT_EQ(rows(), 1 + oldCount);
     }
-    void TearDown() override {
-        window.reset();
-        TXLMain::ReleaseSettings();
-    }
 
-    std::unique_ptr<FtpServer> startServer(const FtpServer::Options& options) {
-        auto server = std::make_unique<FtpServer>(options);
-        QString error;
-        EXPECT_TRUE(server->start(&error)) << error.toStdString();
-        writeFile(server->path(QStringLiteral("PublicTel.txt")), newBook);
-        return server;
-    }
+    std::unique_ptr<FtpServer> startServer(const FtpServer::Options& options) { return serveBook(newBook, options); }
 
-    QString folder() const { return root.filePath(QStringLiteral("books")); }
-    QString privateBook() const { return root.filePath(QStringLiteral("PrivateTel.txt")); }
-    QString localCopy() const { return folder() + QStringLiteral("/PublicTel.txt"); }
-    QString logFile() const { return root.filePath(QStringLiteral("txl.log")); }
+    QString folder() const { return path(QStringLiteral("books")); }
     int rows() const { return window->resultModel()->rowCount(); }
-    QStringList logLines() const {
-        const QByteArray text = readFile(logFile());
-        return text.isEmpty() ? QStringList() : QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
-    }
-    // Hidden files anywhere in the books' folder: the download's and the backup's temporaries.
-    QStringList leftovers() const {
-        QStringList names;
-        QDirIterator it(folder(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (it.fileName().startsWith(u'.'))
-                names << path;
-        }
-        return names;
-    }
 
-    // Runs the command with the two answers. `whileWaiting` runs from the
-    // event loop every 20 ms while the command waits.
+    // Runs the command with the two answers, on a fresh log and no boxes yet.
     void download(const QString& serverAnswer, const QString& fileAnswer = QStringLiteral("/PublicTel.txt"),
                   const std::function<void()>& whileWaiting = {}) {
         dialogs.messages.clear();
-        QFile::remove(logFile());
-        dialogs.answers = {serverAnswer, fileAnswer};
-        ticksDuringWait = 0;
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            if (!window->downloadRunning())
-                return;
-            ++ticksDuringWait;
-            if (whileWaiting)
-                whileWaiting();
-        });
-        tick.start(20);
-        // Watched while the command waits for the transfer (it greys its menu
-        // entries for that time), not while it syncs the new book to disk.
-        TickWatch watch([&] { return window->downloadRunning() && !window->fileMenu()->actions().at(0)->isEnabled(); });
-        // Posted before the command: it must run while the command waits.
-        bool postedRanDuringWait = false;
-        QTimer::singleShot(0, window.get(), [&] { postedRanDuringWait = window->downloadRunning(); });
-        window->mnuFile_GetTxl_Click();
-        EXPECT_TRUE(postedRanDuringWait);
-        longestGapMs = watch.longestGapMs();
+        QFile::remove(logFile);
+        const Wait wait = DownloadTest::download(serverAnswer, fileAnswer, whileWaiting);
+        EXPECT_TRUE(wait.postedRanDuringWait);
+        ticksDuringWait = wait.ticks;
+        longestGapMs = wait.longestGapMs;
         QCoreApplication::processEvents();
     }
 
     void expectFailedAndUntouched(const char* fault, const QByteArray& before) {
         SCOPED_TRACE(fault);
-        EXPECT_EQ(readFile(localCopy()), before);
-        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text.section(u'\n', 0, 0), QStringLiteral("无法下载文件！"));
-        EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Error);
-        const QStringList lines = logLines();
-        ASSERT_EQ(lines.size(), 1);
-        EXPECT_TRUE(lines[0].endsWith(u',' + localCopy())) << lines[0].toStdString();
-        EXPECT_FALSE(window->downloadRunning());
-        EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+        DownloadTest::expectFailedAndUntouched(before);
         EXPECT_EQ(rows(), 1 + oldCount); // not reloaded, still the old book
     }
 
@@ -182,26 +110,22 @@ protected:
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功，使用时间：")))
             << dialogs.messages[0].text.toStdString();
-        EXPECT_EQ(readFile(localCopy()), newBook);
-        EXPECT_EQ(readFile(localCopy() + QStringLiteral(".bak")), previous);
+        EXPECT_EQ(readFile(localCopy), newBook);
+        EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), previous);
         EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
         EXPECT_TRUE(logLines().isEmpty());
         EXPECT_EQ(rows(), 1 + newCount);
         // Back to the old book for the next fault.
-        writeFile(localCopy(), oldBook);
-        QFile::remove(localCopy() + QStringLiteral(".bak"));
+        writeFile(localCopy, oldBook);
+        QFile::remove(localCopy + QStringLiteral(".bak"));
         window->mnuFile_Refresh_Click();
     }
 
-    QTemporaryDir store;
-    QTemporaryDir root;
     const int oldCount = 50;
     const int newCount = 3000; // about 100 KB, several blocks on the wire
-    const QByteArray oldBook = book(QStringLiteral("旧"), oldCount);
-    const QByteArray newBook = book(QStringLiteral("新"), newCount);
-    ScriptedDialogs dialogs;
+    const QByteArray oldBook = BookGenerator::Numbered(QStringLiteral("旧"), oldCount, 5);
+    const QByteArray newBook = BookGenerator::Numbered(QStringLiteral("新"), newCount, 5);
     std::unique_ptr<FtpServer> healthy;
-    std::unique_ptr<frmMain> window;
     int ticksDuringWait = 0;
     qint64 longestGapMs = 0; // of the window's event loop while the command waited
 };
@@ -266,13 +190,13 @@ TEST_F(Faults, TransferFaults) {
             ASSERT_EQ(dialogs.messages.size(), 1u);
             EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
                 << dialogs.messages[0].text.toStdString();
-            EXPECT_EQ(readFile(localCopy()), newBook);
+            EXPECT_EQ(readFile(localCopy), newBook);
             EXPECT_GT(ticksDuringWait, 100);
             stall = longestGapMs;
             std::printf("server holds 226 and 221 for 3 s each: download done, %d ticks, longest stall %lld ms\n",
                         ticksDuringWait, static_cast<long long>(stall));
-            writeFile(localCopy(), oldBook);
-            QFile::remove(localCopy() + QStringLiteral(".bak"));
+            writeFile(localCopy, oldBook);
+            QFile::remove(localCopy + QStringLiteral(".bak"));
             window->mnuFile_Refresh_Click();
         }
         EXPECT_LE(stall, kMaxStallMs);
@@ -332,9 +256,8 @@ TEST_F(Faults, LocalDiskFullWhileWriting) {
     Mounts mounts;
     window.reset();
     ASSERT_TRUE(mounts.tmpfs(folder(), "size=512k"));
-    writeFile(localCopy(), oldBook);
-    window = std::make_unique<frmMain>(dialogs);
-    window->setDownloadTimeout(2);
+    writeFile(localCopy, oldBook);
+    makeWindow().setDownloadTimeout(2);
     window->Form_Load();
     dialogs.messages.clear();
 
@@ -371,7 +294,7 @@ TEST_F(Faults, LocalDiskFullWhileWriting) {
     // Room for the new book but not for the backup of a larger old one.
     const QByteArray largerOld = oldBook + QByteArray(96 * 1024, '\n');
     QFile::remove(filler);
-    writeFile(localCopy(), largerOld);
+    writeFile(localCopy, largerOld);
     fillLeaving(newBook.size() + 40 * 1024);
     download(healthy->url());
     expectFailedAndUntouched("disk full while backing up", largerOld);
@@ -392,36 +315,36 @@ TEST_F(Faults, LocalFolderOrCopyCannotBeWritten) {
 
     // The local copy itself is read-only (a read-only mount of the file): the
     // new book cannot take its name.
-    ASSERT_TRUE(mounts.readOnly(localCopy()));
+    ASSERT_TRUE(mounts.readOnly(localCopy));
     download(healthy->url());
     expectFailedAndUntouched("local copy read-only", oldBook);
-    mounts.undo(localCopy());
+    mounts.undo(localCopy);
     expectNextDownloadWorks("local copy read-only", oldBook);
 }
 
 TEST_F(Faults, LocalCopyPathIsAFolder) {
-    QFile::remove(localCopy());
-    QDir().mkpath(localCopy() + QStringLiteral("/inside"));
-    writeFile(localCopy() + QStringLiteral("/inside/note.txt"), "kept");
+    QFile::remove(localCopy);
+    QDir().mkpath(localCopy + QStringLiteral("/inside"));
+    writeFile(localCopy + QStringLiteral("/inside/note.txt"), "kept");
     download(healthy->url());
     SCOPED_TRACE("local copy path is a folder");
-    EXPECT_TRUE(QFileInfo(localCopy()).isDir());
-    EXPECT_EQ(readFile(localCopy() + QStringLiteral("/inside/note.txt")), QByteArray("kept"));
-    EXPECT_FALSE(QFile::exists(localCopy() + QStringLiteral(".bak")));
+    EXPECT_TRUE(QFileInfo(localCopy).isDir());
+    EXPECT_EQ(readFile(localCopy + QStringLiteral("/inside/note.txt")), QByteArray("kept"));
+    EXPECT_FALSE(QFile::exists(localCopy + QStringLiteral(".bak")));
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text.section(u'\n', 0, 0), QStringLiteral("无法下载文件！"));
     EXPECT_EQ(logLines().size(), 1);
 
-    QDir(localCopy()).removeRecursively();
-    writeFile(localCopy(), oldBook);
+    QDir(localCopy).removeRecursively();
+    writeFile(localCopy, oldBook);
     expectNextDownloadWorks("local copy path is a folder", oldBook);
 }
 
 TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
     // A read-only mode on the local copy is no protection the download honours
     // (the old program deleted it regardless); the folder decides.
-    QFile::setPermissions(localCopy(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(localCopy, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     expectNextDownloadWorks("local copy marked read-only", oldBook);
 }
 
@@ -441,6 +364,6 @@ TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_FALSE(window->downloadRunning());
     EXPECT_FALSE(TXLMain::HasSettings()); // unloaded as usual
-    EXPECT_EQ(readFile(localCopy()), oldBook);
+    EXPECT_EQ(readFile(localCopy), oldBook);
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
 }

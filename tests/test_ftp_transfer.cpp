@@ -265,20 +265,22 @@ TEST_F(FtpTransfer, ControlRefusesASecondRequestAndDeliversNothingFromInsideExec
     EXPECT_TRUE(states.isEmpty());
     EXPECT_TRUE(control.StillExecuting());
     EXPECT_EQ(control.Execute(server->url(), QStringLiteral("PWD")).number, FtpErrors::kStillExecuting);
-    while (control.StillExecuting())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(TestSupport::waitFor([&control] { return !control.StillExecuting(); }));
     ASSERT_FALSE(states.isEmpty());
     EXPECT_EQ(states.last(), int(InetControl::icResponseCompleted));
     EXPECT_EQ(control.GetChunk(1024, InetControl::icString).toString(), QStringLiteral("3"));
 
-    // A cancelled request is never heard of again.
+    // A cancelled request is never heard of again, not even once the next one has run.
     states.clear();
     ASSERT_FALSE(control.Execute(server->url(), QStringLiteral("PWD")).failed());
     control.Cancel();
     EXPECT_FALSE(control.StillExecuting());
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    TestSupport::drainEvents();
     EXPECT_TRUE(states.isEmpty());
+    ASSERT_FALSE(control.Execute(server->url(), QStringLiteral("SIZE a.txt")).failed());
+    ASSERT_TRUE(TestSupport::waitFor([&control] { return !control.StillExecuting(); }));
+    EXPECT_EQ(states.count(int(InetControl::icResponseCompleted)), 1);
+    EXPECT_EQ(control.GetChunk(1024, InetControl::icString).toString(), QStringLiteral("3"));
 
     EXPECT_EQ(control.Execute(QStringLiteral("http://127.0.0.1/"), QStringLiteral("PWD")).number,
               FtpErrors::kProtocolNotSupported);

@@ -3,8 +3,7 @@
 // support/keyring_session.sh: WithKeyring.* on a private bus with a real,
 // unlocked Secret Service (gnome-keyring-daemon), WithoutKeyring.* and
 // LoginAddress.* on a private bus where nothing keeps passwords.
-#include "FtpServer.h"
-#include "ScriptedDialogs.h"
+#include "DownloadTest.h"
 #include "TestSupport.h"
 #include "app/FtpLogin.h"
 #include "app/TXLMain.h"
@@ -13,7 +12,6 @@
 
 #include <QDirIterator>
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -29,37 +27,27 @@ const QByteArray kMark = "Kx7";
 const QString kWrong = QStringLiteral("Kx7-wrong");
 const QByteArray kBook = "Zhang San\tzs\t8001\r\n";
 
-class Downloads : public ::testing::Test {
+class Downloads : public DownloadTest {
 protected:
     void SetUp() override {
         if (qgetenv("MIRODEX_TEST_BUS_MODE") != mode())
             GTEST_SKIP() << "needs the " << mode().constData() << " bus of support/keyring_session.sh";
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
         FtpServer::Options options;
         options.anonymous = false;
         options.user = QStringLiteral("Clerk");
         options.password = kPassword;
-        server = std::make_unique<FtpServer>(options);
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
-        writeFile(server->path(QStringLiteral("PublicTel.txt")), kBook);
-        writeFile(dir.filePath(QStringLiteral("PrivateTel.txt")), "self\ts\t1\r\n");
-        writeFile(localCopy(), "old\to\t2\r\n");
-        TestSupport::useSettingsStore(store.path(),
-                                      {{TXLMain::kLocalTxlFile, dir.filePath(QStringLiteral("PrivateTel.txt"))},
-                                       {TXLMain::kSrvTxlFile, localCopy()},
-                                       {TXLMain::kLogFilePath, dir.filePath(QStringLiteral("txl.log"))},
-                                       {TXLMain::kDebugFilePath, dir.filePath(QStringLiteral("debug.txt"))},
-                                       {TXLMain::kIsDebug, true}});
+        server = serveBook(kBook, options);
+        useBooks("self\ts\t1\r\n", "old\to\t2\r\n");
+        storeValues({{TXLMain::kDebugFilePath, path(QStringLiteral("debug.txt"))}, {TXLMain::kIsDebug, true}});
         if (mode() == "keyring")
             FtpLogin::Keyring().Remove(key());
     }
-    void TearDown() override { window.reset(); }
 
     virtual QByteArray mode() const = 0;
 
     void start() {
-        window = std::make_unique<frmMain>(dialogs);
-        window->setDownloadTimeout(10);
+        makeWindow().setDownloadTimeout(10);
         window->Form_Load();
     }
     // Runs the command: the server prompt answered with `address` (or OK on
@@ -80,31 +68,24 @@ protected:
     }
     QString withoutPassword() const { return QStringLiteral("ftp://Clerk@") + host(); }
     QString key() const { return QStringLiteral("Clerk@") + host(); }
-    QString localCopy() const { return dir.filePath(QStringLiteral("PublicTel.txt")); }
-    QString settingsFile() const { return store.filePath(QStringLiteral("Pellinor/Mirodex.conf")); }
     QString storedServer() const {
-        const QSettings s(settingsFile(), QSettings::IniFormat);
+        const QSettings s(storeFile(), QSettings::IniFormat);
         return s.value(TXLMain::kFtpServer).toString();
     }
     // Every file of the test (settings, books, logs, error records) that
     // holds the password, in its name or its bytes.
     QStringList filesHoldingThePassword() const {
         QStringList hits;
-        for (const QString& root : {store.path(), dir.path()}) {
-            QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString path = it.next();
-                if (path.contains(QString::fromLatin1(kMark)) || readFile(path).contains(kMark))
-                    hits << path;
-            }
+        QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            if (file.contains(QString::fromLatin1(kMark)) || readFile(file).contains(kMark))
+                hits << file;
         }
         return hits;
     }
 
-    QTemporaryDir store, dir;
-    ScriptedDialogs dialogs;
     std::unique_ptr<FtpServer> server;
-    std::unique_ptr<frmMain> window;
 };
 
 class WithKeyring : public Downloads {
@@ -138,7 +119,7 @@ TEST_F(WithKeyring, TypedOnceKeptInTheKeyringOnlyAndReplacedWhenTypedAgain) {
     EXPECT_EQ(dialogs.asked[0].prefilled, withoutPassword());
     EXPECT_TRUE(dialogs.passwordPrompts.empty());
     EXPECT_TRUE(dialogs.notices.empty());
-    EXPECT_EQ(readFile(localCopy()), kBook);
+    EXPECT_EQ(readFile(localCopy), kBook);
 
     window.reset(); // Exit: the settings are saved
     EXPECT_EQ(storedServer(), withoutPassword());
@@ -146,7 +127,7 @@ TEST_F(WithKeyring, TypedOnceKeptInTheKeyringOnlyAndReplacedWhenTypedAgain) {
 }
 
 TEST_F(WithKeyring, AUserWithoutAKeptPasswordIsAskedOnceAndTheAnswerKept) {
-    TestSupport::useSettingsStore(store.path(), {{TXLMain::kFtpServer, withoutPassword()}});
+    storeValues({{TXLMain::kFtpServer, withoutPassword()}});
     start();
     dialogs.passwords = {std::nullopt};
     EXPECT_FALSE(download()); // Cancel on the password box ends the command quietly
@@ -164,8 +145,8 @@ TEST_F(WithKeyring, AUserWithoutAKeptPasswordIsAskedOnceAndTheAnswerKept) {
 }
 
 TEST_F(WithKeyring, AnOldSettingsFileGivesItsPasswordToTheKeyringOnStart) {
-    TestSupport::useSettingsStore(store.path(), {{TXLMain::kFtpServer, withPassword(kPassword)}});
-    ASSERT_TRUE(readFile(settingsFile()).contains(kMark));
+    storeValues({{TXLMain::kFtpServer, withPassword(kPassword)}});
+    ASSERT_TRUE(readFile(storeFile()).contains(kMark));
     start();
     // Stored at once, not only at exit.
     EXPECT_EQ(storedServer(), withoutPassword());
@@ -185,14 +166,14 @@ TEST_F(WithKeyring, ExitWhileTheKeyringIsAskedEndsTheCommandQuietly) {
     EXPECT_TRUE(window->unloaded());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.asked.size(), 1u); // never reached the file prompt
-    EXPECT_EQ(readFile(localCopy()), QByteArray("old\to\t2\r\n"));
+    EXPECT_EQ(readFile(localCopy), QByteArray("old\to\t2\r\n"));
     EXPECT_EQ(storedServer(), withoutPassword());
     EXPECT_EQ(filesHoldingThePassword(), QStringList());
 }
 
 TEST_F(WithoutKeyring, APasswordServesOneDownloadAndIsKeptNowhere) {
     // An old settings file keeps its address; the user is told once, for good.
-    TestSupport::useSettingsStore(store.path(), {{TXLMain::kFtpServer, withPassword(kPassword)}});
+    storeValues({{TXLMain::kFtpServer, withPassword(kPassword)}});
     start();
     ASSERT_EQ(dialogs.notices.size(), 1u);
     EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), withPassword(kPassword));
@@ -214,7 +195,7 @@ TEST_F(WithoutKeyring, APasswordServesOneDownloadAndIsKeptNowhere) {
 
     window.reset();
     EXPECT_EQ(storedServer(), withoutPassword());
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("debug.txt"))));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("debug.txt"))));
     EXPECT_EQ(filesHoldingThePassword(), QStringList());
 }
 

@@ -2,16 +2,14 @@
 // through the window, checking that no entry outlives its load and that the
 // heap does not creep. In the sanitized build LeakSanitizer also checks for
 // leaks while the window is still alive.
-#include "ScriptedDialogs.h"
-#include "TestSupport.h"
+#include "BookGenerator.h"
+#include "ProgramTest.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
 #include "ui/frmMain.h"
 
 #include <QLineEdit>
-#include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -54,35 +52,15 @@ std::size_t heapInUse() {
 #endif
 }
 
-QByteArray book(int entries, int seed) {
-    static const char16_t* surnames[] = {u"王", u"李", u"张", u"刘", u"陈", u"杨", u"赵", u"黄"};
-    static const char* initials[] = {"w", "l", "z", "l", "c", "y", "z", "h"};
-    QString text = QStringLiteral("'姓名\t缩写\t分机\t手机\t房号\r\n");
-    for (int i = 0; i < entries; ++i) {
-        const int s = (i + seed) % 8;
-        text += QString::fromUtf16(surnames[s]) + QString::number(i) + u'\t' + QLatin1String(initials[s]) +
-                QString::number(i) +
-                QStringLiteral("\t8%1\t1391234%2\t%3\r\n")
-                    .arg(i, 3, 10, QChar(u'0'))
-                    .arg(i, 4, 10, QChar(u'0'))
-                    .arg(300 + i);
-    }
-    return TestSupport::gbk(text);
-}
-
-class LongRun : public ::testing::Test {
+class LongRun : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("store")));
-        TestSupport::writeFile(dir.filePath(QStringLiteral("PrivateTel.txt")), book(15, 3));
-        TestSupport::writeFile(dir.filePath(QStringLiteral("PublicTel.txt")), book(60, 0));
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(TXLMain::kLocalTxlFile, dir.filePath(QStringLiteral("PrivateTel.txt")));
-        s.setValue(TXLMain::kSrvTxlFile, dir.filePath(QStringLiteral("PublicTel.txt")));
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
+        BookGenerator::Options mine, shared;
+        mine.seed = 3;
+        shared.seed = 0;
+        useBooks(BookGenerator::Book(15, mine), BookGenerator::Book(60, shared));
     }
-    QTemporaryDir dir;
 };
 
 // The entries of the collection now shown, as weak references.
@@ -107,9 +85,7 @@ void reload(frmMain& window) {
 } // namespace
 
 TEST_F(LongRun, SearchesAndReloadsKeepNoEntryAliveAndTheHeapFlat) {
-    ScriptedDialogs dialogs;
-    frmMain window(dialogs);
-    window.Form_Load();
+    frmMain& window = startWindow();
     ASSERT_EQ(window.manApp()->ManItems()->Count(), 75);
     ASSERT_TRUE(dialogs.messages.empty());
 

@@ -1,8 +1,8 @@
 // Nested events: while a loader box is open or a load runs on its worker, the
 // user may choose Exit, Refresh or a download from the tray. None of it may
 // run under the work on the stack, lose anything or add an entry twice.
-#include "FtpServer.h"
-#include "ScriptedDialogs.h"
+#include "BookGenerator.h"
+#include "DownloadTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -24,32 +23,13 @@ using TestSupport::writeFile;
 
 namespace {
 
-QByteArray book(const QString& tag, int count) {
-    QString text;
-    for (int i = 0; i < count; ++i)
-        text += QStringLiteral("%1%2\tx%2\t8%2\r\n").arg(tag).arg(i);
-    return gbk(text);
-}
-
-class Reentry : public ::testing::Test {
+class Reentry : public DownloadTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(store.isValid() && books.isValid());
-        writeFile(privateBook(), gbk(QStringLiteral("自己\tzj\t1\r\n")));
-        writeFile(localCopy(), oldBook);
-        TestSupport::useSettingsStore(store.path(),
-                                      {{TXLMain::kLocalTxlFile, privateBook()},
-                                       {TXLMain::kSrvTxlFile, localCopy()},
-                                       {TXLMain::kLogFilePath, books.filePath(QStringLiteral("txl.log"))}});
-        window = std::make_unique<frmMain>(dialogs);
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
+        useBooks(gbk(QStringLiteral("自己\tzj\t1\r\n")), oldBook);
+        makeWindow();
     }
-    void TearDown() override {
-        window.reset();
-        TXLMain::ReleaseSettings();
-    }
-
-    QString privateBook() const { return books.filePath(QStringLiteral("PrivateTel.txt")); }
-    QString localCopy() const { return books.filePath(QStringLiteral("PublicTel.txt")); }
 
     // The tray menu's entries, as a user picks them while a box is open.
     void exitFromTray() { window->popupMenu()->actions().at(1)->trigger(); }
@@ -66,10 +46,7 @@ protected:
         };
     }
     void startServer() {
-        server = std::make_unique<FtpServer>();
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
-        writeFile(server->path(QStringLiteral("PublicTel.txt")), newBook);
+        server = serveBook(newBook);
         dialogs.answers = {server->url(), QStringLiteral("/PublicTel.txt")};
     }
 
@@ -102,19 +79,15 @@ protected:
         EXPECT_EQ(window->manApp(), nullptr);
         EXPECT_FALSE(window->isVisible());
         EXPECT_FALSE(window->downloadRunning());
-        const QSettings saved(store.filePath(QStringLiteral("Pellinor/Mirodex.conf")), QSettings::IniFormat);
+        const QSettings saved(storeFile(), QSettings::IniFormat);
         EXPECT_EQ(saved.allKeys().size(), 8);
-        EXPECT_EQ(saved.value(TXLMain::kLocalTxlFile).toString(), privateBook());
+        EXPECT_EQ(saved.value(TXLMain::kLocalTxlFile).toString(), privateBook);
     }
 
-    QTemporaryDir store;
-    QTemporaryDir books;
     const int newCount = 40;
-    const QByteArray oldBook = book(QStringLiteral("旧"), 3);
-    const QByteArray newBook = book(QStringLiteral("新"), newCount);
-    ScriptedDialogs dialogs;
+    const QByteArray oldBook = BookGenerator::Numbered(QStringLiteral("旧"), 3);
+    const QByteArray newBook = BookGenerator::Numbered(QStringLiteral("新"), newCount);
     std::unique_ptr<FtpServer> server;
-    std::unique_ptr<frmMain> window;
 };
 
 const QString kPrivateError = QStringLiteral("初始化本地电话簿错误");
@@ -123,8 +96,8 @@ const QString kDone = QStringLiteral("操作成功，使用时间");
 } // namespace
 
 TEST_F(Reentry, ExitFromALoaderBoxAtStartUpEndsBeforeTheWindowShows) {
-    QFile::remove(privateBook());
-    QFile::remove(localCopy());
+    QFile::remove(privateBook);
+    QFile::remove(localCopy);
     atFirstLoaderBox([this] {
         exitFromTray();
         // Nothing is torn down under the running load.
@@ -138,7 +111,7 @@ TEST_F(Reentry, ExitFromALoaderBoxAtStartUpEndsBeforeTheWindowShows) {
 
 TEST_F(Reentry, ExitFromALoaderBoxAtRefreshRunsOnceTheRefreshHasUnwound) {
     window->Form_Load();
-    QFile::remove(privateBook());
+    QFile::remove(privateBook);
     atFirstLoaderBox([this] {
         exitFromTray();
         EXPECT_NE(window->trayIcon(), nullptr);
@@ -151,21 +124,21 @@ TEST_F(Reentry, ExitFromALoaderBoxAtRefreshRunsOnceTheRefreshHasUnwound) {
 TEST_F(Reentry, ExitFromALoaderBoxAfterADownloadKeepsTheNewBookAndTheAnswers) {
     startServer();
     window->Form_Load();
-    QFile::remove(privateBook());
+    QFile::remove(privateBook);
     atFirstLoaderBox([this] { exitFromTray(); });
     window->mnuFile_GetTxl_Click();
     EXPECT_EQ(texts(), (QStringList{kDone, kPrivateError}));
-    EXPECT_EQ(readFile(localCopy()), newBook);
-    EXPECT_EQ(readFile(localCopy() + QStringLiteral(".bak")), oldBook);
+    EXPECT_EQ(readFile(localCopy), newBook);
+    EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), oldBook);
     expectExitedAndSaved();
-    const QSettings saved(store.filePath(QStringLiteral("Pellinor/Mirodex.conf")), QSettings::IniFormat);
+    const QSettings saved(storeFile(), QSettings::IniFormat);
     EXPECT_EQ(saved.value(TXLMain::kFtpServer).toString(), server->url());
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(Reentry, ARefreshOrADownloadDuringALoadSupersedesItWithoutDuplicateRows) {
     // From the start-up's loader box: the Refresh shows its own box and list.
-    QFile::remove(privateBook());
+    QFile::remove(privateBook);
     atFirstLoaderBox([this] { refreshFromMenu(); });
     window->Form_Load();
     EXPECT_EQ(texts(), (QStringList{kPrivateError, kPrivateError}));
@@ -181,7 +154,7 @@ TEST_F(Reentry, ARefreshOrADownloadDuringALoadSupersedesItWithoutDuplicateRows) 
     expectEachOnce(QStringLiteral("新"), newCount);
 
     // While a Refresh still reads on its worker, with no box at all.
-    writeFile(privateBook(), gbk(QStringLiteral("自己\tzj\t1\r\n")));
+    writeFile(privateBook, gbk(QStringLiteral("自己\tzj\t1\r\n")));
     dialogs.messages.clear();
     QTimer::singleShot(0, window.get(), [this] { refreshFromMenu(); });
     window->mnuFile_Refresh_Click();
@@ -193,8 +166,8 @@ TEST_F(Reentry, ARefreshOrADownloadDuringALoadSupersedesItWithoutDuplicateRows) 
 TEST_F(Reentry, RefreshAnswersOnTheOldListAndSwapsAfterTheLoaderBoxes) {
     window->Form_Load();
     ASSERT_EQ(names().size(), 4);
-    writeFile(localCopy(), newBook);
-    QFile::remove(privateBook());
+    writeFile(localCopy, newBook);
+    QFile::remove(privateBook);
 
     QStringList duringRead;
     QTimer::singleShot(0, window.get(), [&] {

@@ -40,11 +40,6 @@ std::map<QString, QByteArray> snapshot(const QString& root) {
     return files;
 }
 
-void pumpEvents(int passes) {
-    for (int i = 0; i < passes; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 } // namespace
 
 TEST(TransferSecurity, OnlyFtpAndFtpsAreEverTried) {
@@ -78,7 +73,7 @@ TEST(TransferSecurity, OnlyFtpAndFtpsAreEverTried) {
             EXPECT_FALSE(control.StillExecuting()) << url.toStdString();
         }
     }
-    pumpEvents(30);
+    TestSupport::drainEvents();
     EXPECT_EQ(events, 0);
     EXPECT_FALSE(listener.hasPendingConnections());
     EXPECT_FALSE(QFile::exists(local));
@@ -108,9 +103,9 @@ TEST(TransferSecurity, NoTextCanCarryASecondFtpCommand) {
     InetControl control;
     const auto refused = [&control](const QString& url, const QString& operation) {
         const FtpError error = control.Execute(url, operation);
-        // Had it been handed on, let it run its course.
-        while (control.StillExecuting())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        // Had it been handed on, let it run its course; one that never ends fails the case.
+        EXPECT_TRUE(TestSupport::waitFor([&control] { return !control.StillExecuting(); }))
+            << url.toStdString() << " " << operation.toStdString();
         return error.failed();
     };
     for (const QString& url : urls)

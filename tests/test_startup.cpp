@@ -1,4 +1,4 @@
-#include "ScriptedDialogs.h"
+#include "ProgramTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
@@ -10,41 +10,22 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class Startup : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(store.isValid() && books.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
-    }
-    QString storeFile() const { return store.filePath(QStringLiteral("Pellinor/Mirodex.conf")); }
-    QString book(const char* name) const { return books.filePath(QString::fromLatin1(name)); }
-    void storeValue(const QString& key, const QVariant& value) {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(key, value);
-    }
-    QTemporaryDir store;
-    QTemporaryDir books;
-};
+using Startup = ProgramTest;
 
 } // namespace
 
 TEST_F(Startup, FirstStartStoresTheEightDefaultsAndReportsBothMissingBooks) {
-    ScriptedDialogs dialogs;
-    {
-        frmMain window(dialogs);
-        window.Form_Load();
-        EXPECT_EQ(window.windowTitle(), QStringLiteral("Lumeo电话簿"));
-        EXPECT_EQ(window.searchBox()->text(), QStringLiteral(" "));
-        EXPECT_EQ(window.manApp()->ManItems()->Count(), 0);
-        ASSERT_TRUE(QFile::exists(storeFile())); // saved at once, before unload
-    }
+    startWindow();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Lumeo电话簿"));
+    EXPECT_EQ(window->searchBox()->text(), QStringLiteral(" "));
+    EXPECT_EQ(window->manApp()->ManItems()->Count(), 0);
+    ASSERT_TRUE(QFile::exists(storeFile())); // saved at once, before unload
+    window.reset();
     QSettings s(storeFile(), QSettings::IniFormat);
     EXPECT_EQ(s.allKeys().size(), 8);
     const QString dir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
@@ -63,44 +44,37 @@ TEST_F(Startup, FirstStartStoresTheEightDefaultsAndReportsBothMissingBooks) {
 }
 
 TEST_F(Startup, LaterStartReadsStoredValuesAndLoadsPrivateBookFirst) {
-    TestSupport::writeFile(book("mine.txt"), TestSupport::gbk(QStringLiteral("自己\tzj\t1\r\n")));
-    TestSupport::writeFile(book("all.txt"), TestSupport::gbk(QStringLiteral("公共\tgg\t2\r\n")));
-    storeValue(QStringLiteral("LocalTxlFile"), book("mine.txt"));
-    storeValue(QStringLiteral("SrvTxlFile"), book("all.txt"));
-    storeValue(QStringLiteral("IsDebug"), true);
+    privateBook = path(QStringLiteral("mine.txt"));
+    localCopy = path(QStringLiteral("all.txt"));
+    useBooks(TestSupport::gbk(QStringLiteral("自己\tzj\t1\r\n")), TestSupport::gbk(QStringLiteral("公共\tgg\t2\r\n")));
+    storeValues({{QStringLiteral("IsDebug"), true}});
     const QDateTime before = QFileInfo(storeFile()).lastModified();
 
-    ScriptedDialogs dialogs;
-    {
-        frmMain window(dialogs);
-        window.Form_Load();
-        EXPECT_TRUE(dialogs.messages.empty());
-        EXPECT_TRUE(TXLMain::Flag(TXLMain::kIsDebug));
-        auto items = window.manApp()->ManItems();
-        ASSERT_EQ(items->Count(), 2);
-        EXPECT_EQ(items->Item(1)->FullName(), QStringLiteral("自己"));
-        EXPECT_EQ(items->Item(2)->FullName(), QStringLiteral("公共"));
-        // Something was stored already, so start-up wrote nothing.
-        EXPECT_EQ(QFileInfo(storeFile()).lastModified(), before);
-        TXLMain::settings().Item(TXLMain::kFtpServer)->Value(QStringLiteral("ftp://10.1.2.3"));
-        window.close(); // unload saves
-    }
+    startWindow();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(TXLMain::Flag(TXLMain::kIsDebug));
+    auto items = window->manApp()->ManItems();
+    ASSERT_EQ(items->Count(), 2);
+    EXPECT_EQ(items->Item(1)->FullName(), QStringLiteral("自己"));
+    EXPECT_EQ(items->Item(2)->FullName(), QStringLiteral("公共"));
+    // Something was stored already, so start-up wrote nothing.
+    EXPECT_EQ(QFileInfo(storeFile()).lastModified(), before);
+    TXLMain::settings().Item(TXLMain::kFtpServer)->Value(QStringLiteral("ftp://10.1.2.3"));
+    window->close(); // unload saves
+    window.reset();
     EXPECT_FALSE(TXLMain::HasSettings());
     ScriptedDialogs again;
     frmMain second(again);
     second.Form_Load();
     EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), QStringLiteral("ftp://10.1.2.3"));
-    EXPECT_EQ(TXLMain::Text(TXLMain::kLocalTxlFile), book("mine.txt"));
+    EXPECT_EQ(TXLMain::Text(TXLMain::kLocalTxlFile), privateBook);
 }
 
 TEST_F(Startup, BrokenStoreKeepsDefaultsAndSaysSoOnce) {
-    TestSupport::writeFile(store.filePath(QStringLiteral("Pellinor")), "a file, not a folder");
-    ScriptedDialogs dialogs;
-    {
-        frmMain window(dialogs);
-        window.Form_Load();
-        EXPECT_EQ(TXLMain::Text(TXLMain::kFtpFile), QStringLiteral("/PublicTel.txt"));
-    }
+    TestSupport::writeFile(path(QStringLiteral("store/Pellinor")), "a file, not a folder");
+    startWindow();
+    EXPECT_EQ(TXLMain::Text(TXLMain::kFtpFile), QStringLiteral("/PublicTel.txt"));
+    window.reset();
     int storeMessages = 0;
     for (const auto& m : dialogs.messages)
         storeMessages += m.text.startsWith(QStringLiteral("无法读写设置")) ? 1 : 0;
@@ -108,13 +82,11 @@ TEST_F(Startup, BrokenStoreKeepsDefaultsAndSaysSoOnce) {
 }
 
 TEST_F(Startup, WindowTakesTheTopRightQuarter) {
-    ScriptedDialogs dialogs;
-    frmMain window(dialogs);
-    window.Form_Load();
-    window.show();
-    window.PlaceWindow();
-    const QRect screen = window.screen()->geometry();
-    const QRect frame = window.frameGeometry();
+    startWindow();
+    window->show();
+    window->PlaceWindow();
+    const QRect screen = window->screen()->geometry();
+    const QRect frame = window->frameGeometry();
     EXPECT_EQ(frame.top(), screen.top());
     EXPECT_EQ(frame.left(), screen.left() + int(screen.width() * 0.75));
     EXPECT_NEAR(frame.width(), screen.width() / 4, 2);

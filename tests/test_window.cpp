@@ -1,4 +1,4 @@
-#include "ScriptedDialogs.h"
+#include "ProgramTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
@@ -19,8 +19,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -38,28 +36,16 @@ bool trayMissing() {
     return false;
 }
 
-class Window : public ::testing::Test {
+class Window : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(store.isValid() && books.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
-        writeBook("private.txt", u"李娜\tln\t8001\t13900000001\t301\r\n"
-                                 u"张三\tzs\t8002\t13900000002\t302\r\n"_qs);
-        writeBook("public.txt", u"赵四\tZS\t8003\t13900000003\t303\r\n"
-                                u"王芳\twf\t8004\t13900000004\t304\r\n"
-                                u"张伟\tzw\t8005\t13900000005\t305\r\n"_qs);
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
-                    QStringLiteral("Mirodex"));
-        s.setValue(QStringLiteral("LocalTxlFile"), path("private.txt"));
-        s.setValue(QStringLiteral("SrvTxlFile"), path("public.txt"));
-        s.sync();
-        window = std::make_unique<frmMain>(dialogs);
-        window->Form_Load();
-    }
-
-    QString path(const char* name) const { return books.filePath(QString::fromLatin1(name)); }
-    void writeBook(const char* name, const QString& text) {
-        TestSupport::writeFile(path(name), TestSupport::gbk(text));
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
+        useBooks(TestSupport::gbk(u"李娜\tln\t8001\t13900000001\t301\r\n"
+                                  u"张三\tzs\t8002\t13900000002\t302\r\n"_qs),
+                 TestSupport::gbk(u"赵四\tZS\t8003\t13900000003\t303\r\n"
+                                  u"王芳\twf\t8004\t13900000004\t304\r\n"
+                                  u"张伟\tzw\t8005\t13900000005\t305\r\n"_qs));
+        startWindow();
     }
 
     void showAndActivate() {
@@ -93,11 +79,6 @@ protected:
             out << (a->isSeparator() ? u"-"_qs : a->text());
         return out;
     }
-
-    QTemporaryDir store;
-    QTemporaryDir books;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
 };
 
 } // namespace
@@ -338,8 +319,8 @@ TEST_F(Window, LayoutFollowsTheWindowSizeAndSkipsImpossibleSteps) {
 }
 
 TEST_F(Window, ReloadedBooksAreSeenByTheNextSearch) {
-    writeBook("public.txt", u"阿明\tam\t9\t\t\r\n"_qs);
-    window->manApp()->LoadManItems(path("private.txt"), path("public.txt"));
+    TestSupport::writeFile(localCopy, TestSupport::gbk(u"阿明\tam\t9\t\t\r\n"_qs));
+    window->manApp()->LoadManItems(privateBook, localCopy);
     window->searchBox()->setText(QString());
     window->searchBox()->setText(u" "_qs);
     EXPECT_EQ(rows(), u"阿明,李娜,张三"_qs);

@@ -1,8 +1,11 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSettings>
 #include <QStringEncoder>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -31,6 +34,27 @@ void useSettingsStore(const QString& folder, const QList<QPair<QString, QVariant
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"), QStringLiteral("Mirodex"));
     for (const auto& [key, value] : values)
         s.setValue(key, value);
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    // Wakes the wait below now and then, when nothing else arrives.
+    QTimer wake;
+    wake.start(10);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void drainEvents() {
+    // Posted last, so everything queued before it has been delivered once it runs.
+    bool reached = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&reached] { reached = true; }, Qt::QueuedConnection);
+    EXPECT_TRUE(waitFor([&reached] { return reached; }, 5000));
 }
 
 } // namespace TestSupport

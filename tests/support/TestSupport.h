@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 namespace TestSupport {
 // Encodes `text` in code page 936 ("GBK").
 QByteArray gbk(const QString& text);
@@ -15,4 +17,10 @@ QByteArray readFile(const QString& path);
 // Points the program's settings store at `folder` and stores `values` there,
 // as an earlier run would have left them.
 void useSettingsStore(const QString& folder, const QList<QPair<QString, QVariant>>& values);
+// Runs the event loop until `condition` holds or `timeoutMs` have passed;
+// answers whether it holds. A fault then fails the test instead of hanging it.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
+// Delivers what is already queued for this thread (posted events, ready
+// sockets), and nothing that comes later: before a check that nothing happened.
+void drainEvents();
 } // namespace TestSupport
