@@ -64,11 +64,11 @@ struct CurlTransfer::Callbacks {
         auto* t = static_cast<CurlTransfer*>(userp);
         const size_t n = size * count;
         t->m_host.moved(*t);
-        switch (t->m_spec.body) {
-        case TransferSpec::Body::Listing:
+        switch (t->m_job.body) {
+        case TransferJob::Body::Listing:
             t->m_outcome.data.append(bytes, qsizetype(n));
             return n;
-        case TransferSpec::Body::Download:
+        case TransferJob::Body::Download:
             // Created on the first data, so a missing remote file creates nothing.
             if (!t->m_partTried && !t->m_host.createPart(*t))
                 return 0;
@@ -104,8 +104,8 @@ struct CurlTransfer::Callbacks {
     }
 };
 
-CurlTransfer::CurlTransfer(Host& host, quint64 serial, TransferSpec spec)
-    : m_host(host), m_serial(serial), m_spec(std::move(spec)), m_errorBuffer(CURL_ERROR_SIZE, '\0') {}
+CurlTransfer::CurlTransfer(Host& host, quint64 serial, TransferJob job)
+    : m_host(host), m_serial(serial), m_job(std::move(job)), m_errorBuffer(CURL_ERROR_SIZE, '\0') {}
 
 CurlTransfer::~CurlTransfer() {
     if (m_easy)
@@ -124,7 +124,7 @@ void CurlTransfer::noteLocalFault() {
 
 bool CurlTransfer::openPart() {
     m_partTried = true;
-    m_file.setFileName(m_spec.localFile);
+    m_file.setFileName(m_job.localFile);
     if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return true;
     noteLocalFault();
@@ -132,8 +132,8 @@ bool CurlTransfer::openPart() {
 }
 
 std::optional<TransferOutcome> CurlTransfer::setUp() {
-    const TransferSpec& s = m_spec;
-    if (s.body == TransferSpec::Body::Upload) {
+    const TransferJob& s = m_job;
+    if (s.body == TransferJob::Body::Upload) {
         m_file.setFileName(s.localFile);
         if (!m_file.open(QIODevice::ReadOnly))
             return refusal(m_file.errorString(), true);
@@ -166,7 +166,7 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
     // Names go to the server exactly as given, relative to the current directory.
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
-    curl_easy_setopt(e, CURLOPT_NOBODY, s.body == TransferSpec::Body::None ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_NOBODY, s.body == TransferJob::Body::None ? 1L : 0L);
     if (!s.listCommand.isEmpty())
         curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, s.listCommand.constData());
     if (quote)
@@ -189,7 +189,7 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
     curl_easy_setopt(e, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Callbacks::write);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
-    if (s.body == TransferSpec::Body::Upload) {
+    if (s.body == TransferJob::Body::Upload) {
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_file.size()));
         curl_easy_setopt(e, CURLOPT_READFUNCTION, &Callbacks::read);
@@ -204,7 +204,7 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
 
 TransferOutcome CurlTransfer::finish(int curlResult) {
     const CURLcode result = CURLcode(curlResult);
-    const bool download = m_spec.body == TransferSpec::Body::Download;
+    const bool download = m_job.body == TransferJob::Body::Download;
     if (download) {
         if (result == CURLE_OK && !m_partTried)
             m_host.createPart(*this); // an empty remote file still gives a local one

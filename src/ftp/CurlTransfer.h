@@ -11,7 +11,7 @@
 #include <optional>
 
 // One transfer in terms libcurl needs, whatever FTP operation it stands for.
-struct TransferSpec {
+struct TransferJob {
     enum class Body { None, Download, Upload, Listing };
     QByteArray url;  // scheme://host[:port]/path, without credentials
     QByteArray user; // empty: anonymous
@@ -33,7 +33,7 @@ struct TransferOutcome {
     QByteArray data;           // a listing
 };
 
-// One transfer on a libcurl easy handle: its options, set from the spec, and
+// One transfer on a libcurl easy handle: its options, set from the job, and
 // what its callbacks gather. Lives and dies on the worker thread that runs it.
 class CurlTransfer {
 public:
@@ -53,7 +53,7 @@ public:
         ~Host() = default;
     };
 
-    CurlTransfer(Host& host, quint64 serial, TransferSpec spec);
+    CurlTransfer(Host& host, quint64 serial, TransferJob job);
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
@@ -62,7 +62,7 @@ public:
     std::optional<TransferOutcome> setUp();
     void* easyHandle() const { return m_easy; }
     quint64 serial() const { return m_serial; }
-    const TransferSpec& spec() const { return m_spec; }
+    const TransferJob& job() const { return m_job; }
 
     bool openPart();
     bool partTried() const { return m_partTried; }
@@ -76,7 +76,7 @@ private:
 
     Host& m_host;
     quint64 m_serial;
-    TransferSpec m_spec;
+    TransferJob m_job;
     void* m_easy = nullptr;
     void* m_quote = nullptr;
     QFile m_file;

@@ -127,12 +127,12 @@ void CurlWorker::stopAll(int waitMs) {
     reg.ended.wait_for(lock, std::chrono::milliseconds(waitMs), [&reg] { return reg.running == 0; });
 }
 
-bool CurlWorker::submit(quint64 serial, TransferSpec spec) {
+bool CurlWorker::submit(quint64 serial, TransferJob job) {
     std::lock_guard lock(m_mutex);
     if (m_stop)
         return false;
     m_news.clear();
-    m_job = std::move(spec);
+    m_job = std::move(job);
     m_jobSerial = serial;
     m_hasJob = true;
     m_wanted = serial;
@@ -207,13 +207,13 @@ bool CurlWorker::createPart(CurlTransfer& transfer) {
         return false; // dropped: nothing is created
     if (!transfer.openPart())
         return false;
-    m_livePart = transfer.spec().localFile;
+    m_livePart = transfer.job().localFile;
     return true;
 }
 
 void CurlWorker::discardPart(const CurlTransfer& transfer) {
     std::lock_guard lock(m_mutex);
-    if (transfer.partTried() && !m_livePart.isEmpty() && m_livePart == transfer.spec().localFile) {
+    if (transfer.partTried() && !m_livePart.isEmpty() && m_livePart == transfer.job().localFile) {
         QFile::remove(m_livePart);
         m_livePart.clear();
     }
@@ -233,7 +233,7 @@ void CurlWorker::run() {
         bool hasJob = false;
         bool dropRunning = false;
         quint64 serial = 0;
-        TransferSpec job;
+        TransferJob job;
         {
             std::lock_guard lock(m_mutex);
             stop = m_stop;
@@ -277,9 +277,9 @@ void CurlWorker::run() {
     reg.ended.notify_all();
 }
 
-void CurlWorker::startRequest(quint64 serial, TransferSpec spec) {
+void CurlWorker::startRequest(quint64 serial, TransferJob job) {
     CurlTransfer::Host& host = *this;
-    auto transfer = std::make_unique<CurlTransfer>(host, serial, std::move(spec));
+    auto transfer = std::make_unique<CurlTransfer>(host, serial, std::move(job));
     m_lastProgressMs = -1;
     m_progressPending = false;
     std::optional<TransferOutcome> refused = transfer->setUp();

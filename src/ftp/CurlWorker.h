@@ -46,7 +46,7 @@ public:
 
     // Hands one request over; `serial` tells its news apart from those of
     // earlier ones. A request still running is dropped first.
-    bool submit(quint64 serial, TransferSpec spec);
+    bool submit(quint64 serial, TransferJob job);
     // Drops the running request: no more news of it, its part file goes now.
     void cancel();
     // The receiver is going away: drop everything, tell it nothing more, end.
@@ -69,7 +69,7 @@ private:
 
     // Worker thread.
     void run();
-    void startRequest(quint64 serial, TransferSpec spec);
+    void startRequest(quint64 serial, TransferJob job);
     void finishRequest(int curlResult);
     void dropRequest();
     bool post(TransferNews news);
@@ -92,7 +92,7 @@ private:
     bool m_stop = false;
     bool m_hasJob = false;
     quint64 m_jobSerial = 0;
-    TransferSpec m_job;
+    TransferJob m_job;
     quint64 m_wanted = 0; // the request the receiver still waits for; 0 = none
     QString m_livePart;   // the download's part file while it may exist
     std::set<std::intptr_t> m_sockets;

@@ -254,7 +254,7 @@ FtpError FtpProtocol::prepare(const QString& url, const QString& operation, cons
         return {};
     }
 
-    TransferSpec& spec = plan.spec;
+    TransferJob& job = plan.job;
     const QString startDir = m_currentDir.isEmpty() ? target.urlDir : m_currentDir;
     QByteArray requestUrl = target.base + '/';
     QStringList quote;
@@ -263,24 +263,24 @@ FtpError FtpProtocol::prepare(const QString& url, const QString& operation, cons
     switch (op.verb) {
     case Op::Get:
         requestUrl += QUrl::toPercentEncoding(op.a, "/");
-        spec.body = TransferSpec::Body::Download;
+        job.body = TransferJob::Body::Download;
         plan.target = op.b;
-        spec.localFile = partPathFor(op.b);
+        job.localFile = partPathFor(op.b);
         break;
     case Op::Put: {
         QFile probe(op.a);
         if (!probe.open(QIODevice::ReadOnly))
             return {FtpErrors::kLocalFile, QStringLiteral("无法打开本地文件：") + op.a};
         requestUrl += QUrl::toPercentEncoding(op.b, "/");
-        spec.body = TransferSpec::Body::Upload;
-        spec.localFile = op.a;
+        job.body = TransferJob::Body::Upload;
+        job.localFile = op.a;
         break;
     }
     case Op::List:
     case Op::Dir: {
         const QString verb = op.verb == Op::List ? QStringLiteral("NLST") : QStringLiteral("LIST");
-        spec.listCommand = (op.a.isEmpty() ? verb : verb + u' ' + op.a).toUtf8();
-        spec.body = TransferSpec::Body::Listing;
+        job.listCommand = (op.a.isEmpty() ? verb : verb + u' ' + op.a).toUtf8();
+        job.body = TransferJob::Body::Listing;
         break;
     }
     case Op::Size:
@@ -318,12 +318,12 @@ FtpError FtpProtocol::prepare(const QString& url, const QString& operation, cons
     for (const QString& command : quote) {
         if (breaksLine(command))
             return invalidOperation(operation);
-        spec.quote << command.toUtf8();
+        job.quote << command.toUtf8();
     }
-    spec.url = requestUrl;
-    spec.user = target.user.toUtf8();
-    spec.password = target.password.toUtf8();
-    spec.timeoutSeconds = timeoutSeconds;
+    job.url = requestUrl;
+    job.user = target.user.toUtf8();
+    job.password = target.password.toUtf8();
+    job.timeoutSeconds = timeoutSeconds;
     return {};
 }
 

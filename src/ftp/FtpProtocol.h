@@ -29,9 +29,9 @@ public:
 
     struct Plan {
         FtpOperation operation;
-        TransferSpec spec;
+        TransferJob job;
         bool local = false;  // QUIT, CLOSE: nothing goes to the server
-        QString target;      // GET: the caller's file; spec.localFile replaces it once complete
+        QString target;      // GET: the caller's file; job.localFile replaces it once complete
         QString fallbackDir; // CD, CDUP: the folder to assume when the server does not name it
         QString urlPassword; // a password taken from the URL, to keep it out of texts
     };

@@ -106,7 +106,7 @@ FtpError InetControl::Execute(const QString& url, const QString& operation, cons
     if (!m_worker)
         m_worker = CurlWorker::start(this);
     beginRequest();
-    if (!m_worker || !m_worker->submit(m_serial, plan->spec)) {
+    if (!m_worker || !m_worker->submit(m_serial, plan->job)) {
         ++m_serial;
         m_finalPending = false;
         return {FtpErrors::kTransferSetup, QStringLiteral("无法初始化传输")};
@@ -141,10 +141,10 @@ void InetControl::conclude(const TransferOutcome& outcome) {
     FtpProtocol::Result result = m_ftp.conclude(*plan, outcome);
     // A complete download takes the caller's name here, on this thread, so a
     // request cancelled before its end never replaces anything.
-    if (plan->spec.body == TransferSpec::Body::Download && result.failure == FtpFailure::None) {
+    if (plan->job.body == TransferJob::Body::Download && result.failure == FtpFailure::None) {
         QString why;
-        if (!FileOps::Replace(plan->spec.localFile, plan->target, why)) {
-            QFile::remove(plan->spec.localFile);
+        if (!FileOps::Replace(plan->job.localFile, plan->target, why)) {
+            QFile::remove(plan->job.localFile);
             result = FtpProtocol::cannotWrite(*plan, why);
         }
     }
