@@ -1,14 +1,12 @@
 // What the user reads after a download that failed or was cancelled, and after
 // an exit whose settings could not be saved: always against the real server.
-#include "FtpServer.h"
-#include "ScriptedDialogs.h"
+#include "DownloadTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "ui/frmMain.h"
 
 #include <QDir>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -21,48 +19,40 @@ using TestSupport::writeFile;
 
 namespace {
 
-class DownloadMessages : public ::testing::Test {
+class DownloadMessages : public DownloadTest {
 protected:
     void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
+        // The local copy and the log apart from the settings store: a test mounts a small disk over their folder.
+        ASSERT_TRUE(QDir().mkpath(folder()));
+        localCopy = folder() + QStringLiteral("/PublicTel.txt");
+        logFile = folder() + QStringLiteral("/txl.log");
+        useBooks(QByteArray(), QByteArray());
         FtpServer::Options both; // anonymous, and alice with a password
         both.user = QStringLiteral("alice");
         both.password = QStringLiteral("right");
-        server = std::make_unique<FtpServer>(both);
-        ASSERT_TRUE(store.isValid() && books.isValid() && server->start());
-        writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(64 * 1024, 'x'));
-        TestSupport::useSettingsStore(store.path(), {{TXLMain::kSrvTxlFile, localCopy()},
-                                                     {TXLMain::kLogFilePath, logFile()},
-                                                     {TXLMain::kFtpServer, server->url()}});
-    }
-    void TearDown() override {
-        window.reset();
-        TXLMain::ReleaseSettings();
+        server = serveBook(QByteArray(64 * 1024, 'x'), both);
+        ASSERT_TRUE(server->isRunning());
+        storeValues({{TXLMain::kFtpServer, server->url()}});
     }
     void open() {
-        writeFile(localCopy(), "old\to\t1\r\n");
-        window = std::make_unique<frmMain>(dialogs);
-        window->setDownloadTimeout(2);
+        writeFile(localCopy, "old\to\t1\r\n");
+        makeWindow().setDownloadTimeout(2);
         window->Form_Load();
     }
-    QString localCopy() const { return books.filePath(QStringLiteral("PublicTel.txt")); }
-    QString logFile() const { return books.filePath(QStringLiteral("txl.log")); }
+    QString folder() const { return path(QStringLiteral("books")); }
 
     // The failure box's second line; its first line checked on the way.
     QString reasonFor(const QString& address, const QString& file = QStringLiteral("/PublicTel.txt")) {
         dialogs.messages.clear();
-        dialogs.answers = {address, file};
-        window->mnuFile_GetTxl_Click();
+        download(address, file);
         const QStringList lines = dialogs.messages.empty() ? QStringList() : dialogs.messages[0].text.split(u'\n');
         EXPECT_EQ(lines.size(), 2) << lines.join(u'|').toStdString();
         EXPECT_EQ(lines.value(0), QStringLiteral("无法下载文件！"));
         return lines.value(1);
     }
 
-    QTemporaryDir store;
-    QTemporaryDir books;
-    ScriptedDialogs dialogs;
     std::unique_ptr<FtpServer> server;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(DownloadMessages, EachFailureSaysWhyOnItsSecondLine) {
@@ -79,29 +69,28 @@ TEST_F(DownloadMessages, EachFailureSaysWhyOnItsSecondLine) {
 
     FtpServer::Options stalling;
     stalling.stallAfter = 8 * 1024;
-    FtpServer stalled(stalling);
-    ASSERT_TRUE(stalled.start());
-    writeFile(stalled.path(QStringLiteral("PublicTel.txt")), QByteArray(64 * 1024, 'x'));
-    EXPECT_EQ(reasonFor(stalled.url()), QStringLiteral("超时：服务器2秒没有响应"));
+    const auto stalled = serveBook(QByteArray(64 * 1024, 'x'), stalling);
+    ASSERT_TRUE(stalled->isRunning());
+    EXPECT_EQ(reasonFor(stalled->url()), QStringLiteral("超时：服务器2秒没有响应"));
 
     // The new book cannot take the place of a folder.
-    QFile::remove(localCopy());
-    ASSERT_TRUE(QDir().mkpath(localCopy() + QStringLiteral("/inside")));
-    EXPECT_TRUE(reasonFor(server->url()).startsWith(QStringLiteral("无法写入本地文件：") + localCopy()));
+    QFile::remove(localCopy);
+    ASSERT_TRUE(QDir().mkpath(localCopy + QStringLiteral("/inside")));
+    EXPECT_TRUE(reasonFor(server->url()).startsWith(QStringLiteral("无法写入本地文件：") + localCopy));
 }
 
 TEST_F(DownloadMessages, FullDiskIsNamed) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a small file system needs root";
-    const QByteArray dir = QFile::encodeName(books.path());
-    ASSERT_EQ(::mount("tmpfs", dir.constData(), "tmpfs", 0, "size=256k"), 0);
-    const auto unmount = qScopeGuard([&] { ::umount2(dir.constData(), MNT_DETACH); });
+    const QByteArray books = QFile::encodeName(folder());
+    ASSERT_EQ(::mount("tmpfs", books.constData(), "tmpfs", 0, "size=256k"), 0);
+    const auto unmount = qScopeGuard([&] { ::umount2(books.constData(), MNT_DETACH); });
     open();
-    const std::string full = "磁盘已满，无法写入 " + localCopy().toStdString();
+    const std::string full = "磁盘已满，无法写入 " + localCopy.toStdString();
     writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(512 * 1024, 'x')); // no room for it
     EXPECT_EQ(reasonFor(server->url()).toStdString(), full);
     writeFile(server->path(QStringLiteral("PublicTel.txt")), QByteArray(16 * 1024, 'x'));
-    writeFile(localCopy(), QByteArray(160 * 1024, 'o')); // no room for its backup
+    writeFile(localCopy, QByteArray(160 * 1024, 'o')); // no room for its backup
     EXPECT_EQ(reasonFor(server->url()).toStdString(), full);
 }
 
@@ -118,12 +107,12 @@ TEST_F(DownloadMessages, CancelOnAnyPromptLeavesServerAndFileAsTheyWere) {
         EXPECT_EQ(TXLMain::Text(TXLMain::kFtpFile), QStringLiteral("/PublicTel.txt"));
     }
     EXPECT_EQ(dialogs.passwordPrompts.size(), 1u);
-    EXPECT_FALSE(QFile::exists(logFile()));
+    EXPECT_FALSE(QFile::exists(logFile));
 }
 
 TEST_F(DownloadMessages, ExitThatCannotSaveSaysTheSettingsAreLost) {
     open();
-    const QString vendor = store.filePath(QStringLiteral("Pellinor"));
+    const QString vendor = storeFolder() + QStringLiteral("/Pellinor");
     ASSERT_TRUE(QDir(vendor).removeRecursively());
     writeFile(vendor, "a file where the store's folder belongs");
     dialogs.messages.clear();

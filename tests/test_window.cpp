@@ -40,11 +40,7 @@ class Window : public ProgramTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
-        useBooks(TestSupport::gbk(u"李娜\tln\t8001\t13900000001\t301\r\n"
-                                  u"张三\tzs\t8002\t13900000002\t302\r\n"_qs),
-                 TestSupport::gbk(u"赵四\tZS\t8003\t13900000003\t303\r\n"
-                                  u"王芳\twf\t8004\t13900000004\t304\r\n"
-                                  u"张伟\tzw\t8005\t13900000005\t305\r\n"_qs));
+        useSmallBooks();
         startWindow();
     }
 

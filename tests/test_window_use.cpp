@@ -1,6 +1,6 @@
 // What a user touches in the window: a readable search box, columns that fit,
 // Qt's own texts in Chinese, focus on return, copying rows, screen readers.
-#include "ScriptedDialogs.h"
+#include "ProgramTest.h"
 #include "TestSupport.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/widgets/TrayIcon.h"
@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QStyleOptionFrame>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -29,23 +28,12 @@
 
 namespace {
 
-class WindowUse : public ::testing::Test {
+class WindowUse : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(store.isValid() && books.isValid());
-        const auto book = [this](const QString& name, const QString& text) {
-            TestSupport::writeFile(books.filePath(name), TestSupport::gbk(text));
-            return books.filePath(name);
-        };
-        TestSupport::useSettingsStore(
-            store.path(), {{u"LocalTxlFile"_qs, book(u"private.txt"_qs, u"李娜\tln\t8001\t13900000001\t301\r\n"
-                                                                        u"张三\tzs\t8002\t13900000002\t302\r\n"_qs)},
-                           {u"SrvTxlFile"_qs, book(u"public.txt"_qs, u"赵四\tZS\t8003\t13900000003\t303\r\n"
-                                                                     u"王芳\twf\t8004\t13900000004\t304\r\n"
-                                                                     u"张伟\tzw\t8005\t13900000005\t305\r\n"_qs)}});
-        window = std::make_unique<frmMain>(dialogs);
-        window->Form_Load();
-        window->show();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
+        useSmallBooks();
+        startWindow().show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
@@ -57,11 +45,6 @@ protected:
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, list()->viewport()->mapToGlobal(at));
         QApplication::sendEvent(list()->viewport(), &event);
     }
-
-    QTemporaryDir store;
-    QTemporaryDir books;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
 };
 
 // Height of the text a line edit can show inside its frame and margins.
@@ -107,7 +90,7 @@ TEST_F(WindowUse, ColumnsFillTheInsideWithoutAHorizontalScrollBar) {
             EXPECT_EQ(list()->horizontalHeader()->length(), inner) << at;
             EXPECT_NEAR(list()->columnWidth(3), 0.35 * inner, 1.5) << at;
         }
-        window->manApp()->LoadManItems(books.filePath(u"private.txt"_qs), books.filePath(u"public.txt"_qs));
+        window->manApp()->LoadManItems(privateBook, localCopy);
     }
 }
 

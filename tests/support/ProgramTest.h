@@ -33,6 +33,8 @@ protected:
     // Writes both books (a null array leaves that book missing) and stores
     // their paths and the log's.
     void useBooks(const QByteArray& privateText, const QByteArray& publicText);
+    // The window tests' books: two entries in the private one, three in the public one.
+    void useSmallBooks();
     // The window, made (not loaded yet) or made and loaded as the program starts.
     frmMain& makeWindow();
     frmMain& startWindow();
