@@ -94,7 +94,8 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
         return Outcome::Cancelled;
     }
     emit transferEnded();
-    if (!moFtp) {
+    // A password just typed is kept only once the server has taken it.
+    if (!moFtp || !m_login.Settle(moFtp->LastCommandLoggedIn(), title, running)) {
         QFile::remove(tempPath);
         return Outcome::Cancelled;
     }

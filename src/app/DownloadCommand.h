@@ -11,7 +11,7 @@ class Dialogs;
 class FtpItem;
 
 // Fetching the public book: asks for the server and the remote file (answers
-// kept in the settings, a password in the address in the keyring), fetches the file into a hidden file beside the local
+// kept in the settings, a password that logged in in the keyring), fetches the file into a hidden file beside the local
 // copy and swaps it in only when the transfer completed: the previous copy
 // goes to ".bak" first, then the new file takes the local copy's name in one
 // rename. A failed, cancelled or timed-out transfer leaves the local copy

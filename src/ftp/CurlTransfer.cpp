@@ -43,6 +43,8 @@ struct CurlTransfer::Callbacks {
             QByteArray line(bytes, qsizetype(n));
             while (line.endsWith('\n') || line.endsWith('\r'))
                 line.chop(1);
+            if (line.startsWith("230"))
+                t->m_outcome.loggedIn = true;
             t->m_outcome.replies.append(line);
             if (!t->m_sawReply) {
                 t->m_sawReply = true;

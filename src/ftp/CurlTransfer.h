@@ -28,6 +28,7 @@ struct TransferJob {
 struct TransferOutcome {
     FtpFailure failure = FtpFailure::None;
     bool local = false;        // the failure lies with the local file
+    bool loggedIn = false;     // the server accepted the login
     QString text;              // libcurl's or the file system's words for a failure
     QList<QByteArray> replies; // the server's reply lines, except those to the closing QUIT
     QByteArray data;           // a listing

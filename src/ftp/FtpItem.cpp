@@ -225,6 +225,7 @@ void FtpItem::runCommand(int command, const QString& operation, const QStringLis
     if (moInet->StillExecuting() && IsTimedOut())
         ReNew();
     m_lastCompleted = false;
+    m_lastLoggedIn = false;
     m_status = Busy;
     m_optStatus = 0;
     m_responseString.clear();
@@ -295,6 +296,7 @@ void FtpItem::timedOut() {
 void FtpItem::moInet_StateChanged(int state) {
     switch (state) {
     case InetControl::icError:
+        m_lastLoggedIn = moInet->LoggedIn();
         m_optStatus = moInet->ResponseCode();
         m_optString += moInet->ResponseInfo();
         if (m_optStatus != 0)
@@ -305,6 +307,7 @@ void FtpItem::moInet_StateChanged(int state) {
         LogError(kHandlerName, FtpError(), 0);
         break;
     case InetControl::icResponseCompleted: {
+        m_lastLoggedIn = moInet->LoggedIn();
         QPointer<FtpItem> self(this);
         QString piece = moInet->GetChunk(1024, InetControl::icString).toString();
         while (!piece.isEmpty()) {

@@ -70,6 +70,9 @@ public:
     // True when the last command ended in the control's completion: not failed,
     // not refused, not timed out. Mutating commands end with Status 0 either way.
     bool LastCommandCompleted() const { return m_lastCompleted; }
+    // True when the server accepted the last command's login, even if the
+    // command then failed: the password is right.
+    bool LastCommandLoggedIn() const { return m_lastLoggedIn; }
     QString OptString() const { return m_optString; }
 
     // Why the last command did not complete, for telling the user: the kind of
@@ -120,6 +123,7 @@ private:
 
     int m_status = Idle;
     bool m_lastCompleted = false;
+    bool m_lastLoggedIn = false;
     int m_optStatus = 0;
     QString m_optString;
     QString m_responseString;

@@ -44,6 +44,7 @@ void InetControl::beginRequest() {
     m_responseCode = 0;
     m_responseInfo.clear();
     m_failure = FtpFailure::None;
+    m_loggedIn = false;
     m_response.clear();
     m_chunkPos = 0;
 }
@@ -139,6 +140,7 @@ void InetControl::takeNews() {
 void InetControl::conclude(const TransferOutcome& outcome) {
     const std::unique_ptr<FtpProtocol::Plan> plan = std::move(m_plan);
     FtpProtocol::Result result = m_ftp.conclude(*plan, outcome);
+    m_loggedIn = outcome.loggedIn;
     // A complete download takes the caller's name here, on this thread, so a
     // request cancelled before its end never replaces anything.
     if (plan->job.body == TransferJob::Body::Download && result.failure == FtpFailure::None) {

@@ -83,6 +83,8 @@ public:
     virtual QString ResponseInfo() const { return m_responseInfo; }
     // The kind of failure the last request ended in; None otherwise.
     FtpFailure Failure() const { return m_failure; }
+    // True when the server accepted the last request's login, whatever came after.
+    bool LoggedIn() const { return m_loggedIn; }
 
     // Abandons the running request: no further event of it is delivered, its
     // partial download is gone, and the worker finishes it off without
@@ -129,6 +131,7 @@ private:
     int m_responseCode = 0;
     QString m_responseInfo;
     FtpFailure m_failure = FtpFailure::None;
+    bool m_loggedIn = false;
     QString m_response;
     qsizetype m_chunkPos = 0;
 };
