@@ -242,6 +242,7 @@ TEST(LoginAddress, IsTakenApartAtItsLoginAsTheSessionReadsIt) {
          "ftp://Host.Example:2121/Books", "Clerk@host.example:2121"},
         {"clerk:pw@host", "clerk", "pw", "clerk@host", "host", "clerk@host:21"},
         {"FTPS://u:@[::1]/", "u", "", "FTPS://u@[::1]/", "FTPS://[::1]/", "u@[::1]:990"},
+        {"ftpes://u:pw@Host/", "u", "pw", "ftpes://u@Host/", "ftpes://Host/", "u@host:21"},
         {"ftp://u@[::1]:2121/a@b", "u", nullptr, "ftp://u@[::1]:2121/a@b", "ftp://[::1]:2121/a@b", "u@[::1]:2121"},
     };
     for (const Case& c : cases) {

@@ -4,7 +4,12 @@
 
 #include <curl/curl.h>
 
+#include <mutex>
+
 namespace {
+
+std::mutex trustMutex;
+QByteArray trustedFile; // empty: the system's trusted certificates
 
 FtpFailure failureOf(CURLcode result) {
     switch (result) {
@@ -20,6 +25,10 @@ FtpFailure failureOf(CURLcode result) {
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_FTP_ACCEPT_TIMEOUT:
         return FtpFailure::TimedOut;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return FtpFailure::UntrustedCertificate;
+    case CURLE_USE_SSL_FAILED:
+        return FtpFailure::NoTls;
     default:
         return FtpFailure::Other;
     }
@@ -161,6 +170,15 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
 #if LIBCURL_VERSION_NUM >= 0x075700
     curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L); // a dropped transfer never waits for a name look-up
 #endif
+    if (s.tls)
+        curl_easy_setopt(e, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)); // fails rather than fall back to plain
+    // Never anything less than a certificate the trusted ones vouch for, made for this host.
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (std::lock_guard lock(trustMutex); !trustedFile.isEmpty()) {
+        curl_easy_setopt(e, CURLOPT_CAINFO, trustedFile.constData()); // copied by libcurl
+        curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+    }
     // One connection per operation: the directory set by a quoted CWD must not
     // leak into libcurl's own bookkeeping of a reused connection.
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
@@ -202,6 +220,11 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Callbacks::closeSocket);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
     return std::nullopt;
+}
+
+void CurlTransfer::TrustOnly(const QString& caFile) {
+    std::lock_guard lock(trustMutex);
+    trustedFile = QFile::encodeName(caFile);
 }
 
 TransferOutcome CurlTransfer::finish(int curlResult) {

@@ -22,6 +22,9 @@ struct TransferJob {
     // Download: the part file to create (never an existing file); Upload: the file to send.
     QString localFile;
     int timeoutSeconds = 0; // bounds connecting, each reply and any stall; 0 = no limit
+    // TLS on the control and every data connection or no transfer at all:
+    // through AUTH TLS for an ftp:// URL, from the first byte for ftps://.
+    bool tls = false;
 };
 
 // How a transfer ended.
@@ -61,6 +64,11 @@ public:
 
     // Makes the easy handle ready; a refusal comes back as the outcome.
     std::optional<TransferOutcome> setUp();
+
+    // Server certificates are checked against the system's trusted ones, or,
+    // after this, against those in `caFile` alone (empty: the system's again).
+    // For tests with a server of their own.
+    static void TrustOnly(const QString& caFile);
     void* easyHandle() const { return m_easy; }
     quint64 serial() const { return m_serial; }
     const TransferJob& job() const { return m_job; }

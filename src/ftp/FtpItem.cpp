@@ -1,5 +1,6 @@
 #include "FtpItem.h"
 
+#include "FtpAddress.h"
 #include "FtpProtocol.h"
 #include "InetControl.h"
 #include "app/TXLMain.h"
@@ -89,7 +90,7 @@ FtpError FtpItem::Server(const QString& vData) {
     QString s = vData;
     QString probe = s;
     const QString scheme = Toolkit::GetBetween(probe, QString(), QStringLiteral("://"), false).toLower();
-    if (scheme != QLatin1String("ftp") && scheme != QLatin1String("ftps")) {
+    if (!isFtpScheme(scheme)) {
         bool ok = false;
         const double position = Toolkit::FindPosition(s, QStringLiteral("://")).trimmed().toDouble(&ok);
         if (!ok)

@@ -41,10 +41,10 @@ public:
     int Status() const { return m_status; }
     QString ResponseString() const { return m_responseString; }
 
-    // Stores the address as an ftp or ftps URL (any other scheme is replaced by
-    // ftp://, a bare host gets ftp:// in front) and rebuilds the request URL.
-    // ftps:// (FTP over TLS) is kept, so a password never goes out in the
-    // clear where the user asked for an encrypted connection. Fails and
+    // Stores the address as an ftp, ftpes or ftps URL (any other scheme is
+    // replaced by ftp://, a bare host gets ftp:// in front) and rebuilds the
+    // request URL. ftpes:// and ftps:// (FTP over TLS) are kept, so a password
+    // never goes out in the clear where the user asked for encryption. Fails and
     // changes nothing when the toolkit's position answer is not a usable number:
     // the result then holds the run-time error (13 type mismatch, 6 overflow).
     FtpError Server(const QString& vData);

@@ -32,7 +32,9 @@
 //
 // Credentials go to libcurl as separate options, never inside the URL. When the
 // URL carries "user:password@" those are stripped; they are used only when the
-// control's own UserName is empty. Only ftp:// and ftps:// are accepted.
+// control's own UserName is empty. Only ftp://, ftpes:// and ftps:// are
+// accepted; the last two never run without TLS on every connection, and the
+// server's certificate must be one the system trusts, made for its name.
 class InetControl : public QObject {
     Q_OBJECT
 public:
