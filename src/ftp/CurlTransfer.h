@@ -49,8 +49,10 @@ public:
         // Creates the download's part file (CurlTransfer::openPart) unless the
         // request was dropped meanwhile.
         virtual bool createPart(CurlTransfer& transfer) = 0;
-        // Every socket the transfer opens, and its closing (done by the host).
-        virtual bool socketOpened(const CurlTransfer& transfer, std::intptr_t socket) = 0;
+        // Every socket libcurl opens for the host's transfers, and its closing
+        // (done by the host). libcurl may close a connection after its
+        // transfer is gone, so these know the host alone.
+        virtual bool socketOpened(std::intptr_t socket) = 0;
         virtual bool closeSocket(std::intptr_t socket) = 0;
 
     protected:

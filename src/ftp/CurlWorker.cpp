@@ -60,11 +60,11 @@ void CurlWorker::moved(const CurlTransfer& transfer) {
     post({transfer.serial(), TransferNews::Kind::Moved, {}});
 }
 
-bool CurlWorker::socketOpened(const CurlTransfer& transfer, std::intptr_t socket) {
+bool CurlWorker::socketOpened(std::intptr_t socket) {
     std::lock_guard lock(m_mutex);
     m_sockets.insert(socket);
     // A request dropped meanwhile opens no further connection.
-    return transfer.serial() == m_wanted && !m_stop;
+    return m_running && m_running->serial() == m_wanted && !m_stop;
 }
 
 // Closed under the lock, so an abort never hits a number the system has

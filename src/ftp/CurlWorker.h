@@ -42,7 +42,9 @@ public:
     // Nullptr once the program is ending (or no thread can be started).
     static std::shared_ptr<CurlWorker> start(QObject* receiver);
 
-    // Everything below is called from the receiver's thread.
+    // Everything below is called from the receiver's thread. The worker (and
+    // with it what libcurl's socket callbacks are given) lives until its
+    // thread has cleaned up the multi handle, whose connections may close last.
 
     // Hands one request over; `serial` tells its news apart from those of
     // earlier ones. A request still running is dropped first.
@@ -79,7 +81,7 @@ private:
     void replied(const CurlTransfer& transfer) override;
     void moved(const CurlTransfer& transfer) override;
     bool createPart(CurlTransfer& transfer) override;
-    bool socketOpened(const CurlTransfer& transfer, std::intptr_t socket) override;
+    bool socketOpened(std::intptr_t socket) override;
     bool closeSocket(std::intptr_t socket) override;
 
     // Either thread, with m_mutex held.
