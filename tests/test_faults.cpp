@@ -6,6 +6,7 @@
 #include "BookGenerator.h"
 #include "DownloadTest.h"
 #include "FtpTickWatch.h"
+#include "SlowDisk.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
@@ -22,7 +23,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <sys/mount.h>
 #include <unistd.h>
@@ -346,6 +349,47 @@ TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
     // (the old program deleted it regardless); the folder decides.
     QFile::setPermissions(localCopy, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     expectNextDownloadWorks("local copy marked read-only", oldBook);
+}
+
+TEST_F(Faults, SlowDiskNeverStallsTheWindow) {
+    // Every fsync takes 400 ms: the new book and the backup are forced to
+    // disk, and renamed, while the window keeps running.
+    const SlowDisk::Healthy healthyAgain;
+    mirodex_slowdisk_delay(400);
+    const int syncsBefore = mirodex_slowdisk_calls();
+    qint64 stall = 0;
+    for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+        download(healthy->url());
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
+            << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(readFile(localCopy), newBook);
+        EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), oldBook);
+        EXPECT_EQ(rows(), 1 + newCount);
+        stall = longestGapMs;
+        std::printf("every fsync 400 ms: download done, %d ticks, longest stall %lld ms\n", ticksDuringWait,
+                    static_cast<long long>(stall));
+        writeFile(localCopy, oldBook);
+        window->mnuFile_Refresh_Click();
+    }
+    EXPECT_GE(mirodex_slowdisk_calls() - syncsBefore, 2); // the new book and its backup at least
+    EXPECT_LE(stall, kMaxStallMs);
+}
+
+TEST_F(Faults, WriteBackErrorOfTheNewBookKeepsTheOldOne) {
+    // The disk takes the new book's data but fails to write it back, which
+    // only fsync reports: the old book must stay in place.
+    const SlowDisk::Healthy healthyAgain;
+    const QByteArray marker = newBook.left(64);
+    ASSERT_FALSE(oldBook.startsWith(marker));
+    mirodex_slowdisk_fail(marker.constData(), EIO);
+    download(healthy->url());
+    expectFailedAndUntouched("write-back error", oldBook);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EIO))))
+        << dialogs.messages[0].text.toStdString();
+    mirodex_slowdisk_fail(nullptr, 0);
+    expectNextDownloadWorks("write-back error", oldBook);
 }
 
 TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {

@@ -21,6 +21,8 @@ struct TransferJob {
     Body body = Body::None;
     // Download: the part file to create (never an existing file); Upload: the file to send.
     QString localFile;
+    // Download: the name the complete part file takes (replacing a file there).
+    QString target;
     int timeoutSeconds = 0; // bounds connecting, each reply and any stall; 0 = no limit
     // TLS on the control and every data connection or no transfer at all:
     // through AUTH TLS for an ftp:// URL, from the first byte for ftps://.

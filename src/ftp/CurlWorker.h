@@ -53,8 +53,8 @@ public:
     void cancel();
     // The receiver is going away: drop everything, tell it nothing more, end.
     void release();
-    // The next piece of news, oldest first; false when there is none. A
-    // final piece hands a download's part file over to the caller.
+    // The next piece of news, oldest first; false when there is none. By a
+    // final piece a download's part file has taken its target's name or is gone.
     bool takeNews(TransferNews& news);
 
     // Stops every worker and waits at most `waitMs` for their threads to end.
@@ -77,6 +77,8 @@ private:
     bool post(TransferNews news);
     void postProgress();
     void discardPart(const CurlTransfer& transfer);
+    // A complete download's part file takes the target's name.
+    void placeDownload(const CurlTransfer& transfer, TransferOutcome& outcome);
     // What a transfer asks of its worker.
     void replied(const CurlTransfer& transfer) override;
     void moved(const CurlTransfer& transfer) override;

@@ -272,6 +272,7 @@ FtpError FtpProtocol::prepare(const QString& url, const QString& operation, cons
         job.body = TransferJob::Body::Download;
         plan.target = op.b;
         job.localFile = partPathFor(op.b);
+        job.target = op.b;
         break;
     case Op::Put: {
         QFile probe(op.a);

@@ -27,8 +27,9 @@
 // moved or a reply came, at most every 200 ms) tell that the server is alive.
 //
 // A download is written to a hidden file beside the local file and takes its
-// name only when complete, so a failed, cancelled or timed-out GET leaves an
-// existing local file as it was and no partial file behind.
+// name (on the worker) only once complete, so a failed, timed-out or cancelled
+// GET leaves an existing local file as it was and no partial file behind; a
+// cancel that comes after the whole file did no longer stops the rename.
 //
 // Credentials go to libcurl as separate options, never inside the URL. When the
 // URL carries "user:password@" those are stripped; they are used only when the
