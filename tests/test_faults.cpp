@@ -137,6 +137,22 @@ bool isRoot() {
     return ::geteuid() == 0;
 }
 
+// Open TCP connections (of any process on this machine) to `port` on
+// 127.0.0.1 that are still established from the client's side.
+int establishedTo(quint16 port) {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray remote = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    int count = 0;
+    table.readLine(); // the heading
+    for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        count += fields.size() > 3 && fields[2] == remote && fields[3] == "01" ? 1 : 0;
+    }
+    return count;
+}
+
 } // namespace
 
 TEST_F(Faults, ServerSideFaults) {
@@ -398,14 +414,22 @@ TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {
     auto silent = startServer(options);
     window->setDownloadTimeout(30);
     QElapsedTimer clock;
+    int waitingOnTheServer = 0;
     download(silent->url(), QStringLiteral("/PublicTel.txt"), [&] {
-        if (!clock.isValid())
+        if (!clock.isValid()) {
             clock.start();
-        else if (clock.elapsed() > 1000) // the book is in, the "226" is not
+        } else if (clock.elapsed() > 1000) { // the book is in, the "226" is not
+            waitingOnTheServer = establishedTo(silent->port());
             window->close();
+        }
     });
     // Well before the 30 s the server could keep it waiting.
     EXPECT_LT(clock.elapsed(), 10000);
+    // The worker no longer waits there either: the control connection is
+    // closed at once, so the program's exit need not wait for it.
+    EXPECT_EQ(waitingOnTheServer, 1);
+    EXPECT_TRUE(TestSupport::waitFor([&] { return establishedTo(silent->port()) == 0; }, 1000))
+        << establishedTo(silent->port()) << " connection(s) still open";
     EXPECT_FALSE(window->downloadRunning());
     EXPECT_FALSE(TXLMain::HasSettings()); // unloaded as usual
     EXPECT_EQ(readFile(localCopy), oldBook);
