@@ -119,8 +119,10 @@ TEST_F(DownloadMessages, EncryptedServerIsReachedOnlyOverTlsWithATrustedCertific
     // Plain FTP gets a refused login, and the way to the right address.
     refusedFor(QStringLiteral("ftp://") + hostPort, QStringLiteral("服务器要求加密连接，请按 ftpes://"),
                QStringLiteral("530"));
-    // Implicit TLS where the server expects AUTH first: refused, never plain.
+    // Implicit TLS where the server expects AUTH first, and AUTH TLS to a
+    // server without TLS: refused, never plain.
     refusedFor(QStringLiteral("ftps://") + hostPort, QString(), QString());
+    refusedFor(QStringLiteral("ftpes://") + server->url().mid(6), QStringLiteral("服务器不支持加密连接"), QString());
 
     dialogs.messages.clear();
     download(address);
