@@ -18,6 +18,7 @@
 #include <climits>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace {
 
@@ -55,6 +56,39 @@ void setEdge(QWidget* widget, Edge edge, double twips, double dpi) {
         break;
     }
     widget->setGeometry(g);
+}
+
+using Columns = std::array<int, 4>;
+
+// Pixel widths of the columns in `inner` pixels when a share would cut the
+// texts of its column: that column gets what its texts need, and the others
+// share what is left as before. Nothing when the shares serve, or when the
+// needs do not fit together.
+std::optional<Columns> widenedColumns(int inner, const Columns& needs) {
+    std::array<bool, 4> widened{};
+    for (;;) {
+        int left = inner;
+        double shares = 0;
+        for (std::size_t c = 0; c < needs.size(); ++c)
+            widened[c] ? left -= needs[c] : shares += ResultModel::kWidthShares[c];
+        if (left < 0)
+            return std::nullopt;
+        const auto shareOf = [&](std::size_t c) {
+            return int(std::nearbyint(left * ResultModel::kWidthShares[c] / shares));
+        };
+        std::size_t cut = 0;
+        while (cut < needs.size() && (widened[cut] || shareOf(cut) >= needs[cut]))
+            ++cut;
+        if (cut == needs.size()) {
+            if (std::none_of(widened.begin(), widened.end(), [](bool w) { return w; }))
+                return std::nullopt;
+            Columns widths{};
+            for (std::size_t c = 0; c < needs.size(); ++c)
+                widths[c] = widened[c] ? needs[c] : shareOf(c);
+            return widths;
+        }
+        widened[cut] = true;
+    }
 }
 
 } // namespace
@@ -159,33 +193,10 @@ void frmMain::fitColumns() {
     for (std::size_t c = 0; c < pixels.size(); ++c)
         pixels[c] = int(Twips::toPixels(m_columnTwips[c], dpi));
 
-    // A column whose share would cut its texts takes what they need from the
-    // others, as long as all of them fit; the rest keep their shares of what is left.
-    const std::array<int, 4> needs = columnNeeds();
-    std::array<bool, 4> widened{};
-    for (bool changed = true; changed;) {
-        changed = false;
-        int left = inner;
-        double shares = 0;
-        for (std::size_t c = 0; c < needs.size(); ++c)
-            widened[c] ? left -= needs[c] : shares += ResultModel::kWidthShares[c];
-        if (left < 0 || shares <= 0)
-            break;
-        for (std::size_t c = 0; c < needs.size(); ++c) {
-            if (widened[c])
-                continue;
-            const int share = int(std::nearbyint(left * ResultModel::kWidthShares[c] / shares));
-            if (share < needs[c]) {
-                widened[c] = changed = true;
-                break;
-            }
-        }
-        if (changed || std::none_of(widened.begin(), widened.end(), [](bool w) { return w; }))
-            continue;
-        for (std::size_t c = 0; c < needs.size(); ++c) {
-            pixels[c] = widened[c] ? needs[c] : int(std::nearbyint(left * ResultModel::kWidthShares[c] / shares));
+    if (const auto widened = widenedColumns(inner, columnNeeds())) {
+        pixels = *widened;
+        for (std::size_t c = 0; c < pixels.size(); ++c)
             m_columnTwips[c] = Twips::fromPixels(pixels[c], dpi);
-        }
     }
 
     int used = 0;
@@ -214,6 +225,7 @@ void frmMain::updateMinimumSize() {
         outer = outer.boundedTo(s->availableGeometry().size());
     setMinimumSize((outer - m_frame).expandedTo(QSize(0, 0)));
 }
+
 void frmMain::txtInput_KeyDown(int KeyCode, int Shift) {
     Q_UNUSED(Shift);
     if (KeyCode != kKeyDown)
