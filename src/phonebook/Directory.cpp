@@ -126,6 +126,8 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     m_source = std::move(items);
     m_entries = {};
     m_longest = {};
+    static std::atomic<quint64> loads{0};
+    m_loadNumber = ++loads;
     m_derived = {};
     m_changed = {};
     for (PrefixIndex& index : m_index)

@@ -51,6 +51,8 @@ public:
         QStringView name, ext, mobil, room;
     };
     const Longest& LongestTexts() const { return m_longest; }
+    // Different for every Load of any directory, so what was derived from one can be kept.
+    quint64 LoadNumber() const { return m_loadNumber; }
 
     // Searches for the box's text as typed; answers the number of matches.
     int Search(const QString& boxText);
@@ -88,6 +90,7 @@ private:
     // In name order; the entries belong to m_source.
     LargeVector<const ManItem*> m_entries;
     Longest m_longest;
+    quint64 m_loadNumber = 0;
 
     // Fields as searched where they differ from the field as written: the
     // lower case of names, numbers without separators (rare: Chinese names

@@ -150,6 +150,10 @@ private:
     DownloadCommand* m_download = nullptr;
     std::unique_ptr<DesktopCommands> m_desktop;
     std::array<double, 4> m_columnTwips{};
+    // What the columns' texts need, measured once per load and font.
+    std::array<int, 4> m_columnNeeds{};
+    quint64 m_columnNeedsLoad = 0;
+    bool m_columnNeedsValid = false;
     bool (*m_trayAvailable)() = nullptr;
     bool mbHidden = false;
     bool m_placeOnShow = true;

@@ -193,7 +193,14 @@ void frmMain::fitColumns() {
     for (std::size_t c = 0; c < pixels.size(); ++c)
         pixels[c] = int(Twips::toPixels(m_columnTwips[c], dpi));
 
-    if (const auto widened = widenedColumns(inner, columnNeeds())) {
+    // Measuring texts costs more than a search: done again only for a new load or font.
+    const quint64 load = m_model->directory().LoadNumber();
+    if (!m_columnNeedsValid || m_columnNeedsLoad != load) {
+        m_columnNeeds = columnNeeds();
+        m_columnNeedsLoad = load;
+        m_columnNeedsValid = true;
+    }
+    if (const auto widened = widenedColumns(inner, m_columnNeeds)) {
         pixels = *widened;
         for (std::size_t c = 0; c < pixels.size(); ++c)
             m_columnTwips[c] = Twips::fromPixels(pixels[c], dpi);
@@ -260,6 +267,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lvwOutput) {
         if (event->type() == QEvent::KeyPress && listKeyPress(static_cast<QKeyEvent*>(event)))
             return true;
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_columnNeedsValid = false;
         // Maximised, resized or a new font: the columns keep their shares of the new width.
         if (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)
             fitColumns();
@@ -288,8 +297,10 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // A new font changes the height the search box needs, and the room the texts need.
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        m_columnNeedsValid = false;
         updateMinimumSize();
+    }
     if (event->type() == QEvent::WindowStateChange || event->type() == QEvent::FontChange)
         Form_Resize();
 }
