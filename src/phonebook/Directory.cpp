@@ -118,10 +118,14 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     LargeVector<int> positionOf(count);
     {
         LargeVector<QStringView> names;
+        LargeVector<QStringView> initials; // tell people's names from others
         names.reserve(count);
-        for (const auto& entry : *m_source)
+        initials.reserve(count);
+        for (const auto& entry : *m_source) {
             names.push_back(entry->fullNameView());
-        const LargeVector<int> order = NameOrder::Sort(names, workspace);
+            initials.push_back(entry->shortNameView());
+        }
+        const LargeVector<int> order = NameOrder::Sort(names, initials, workspace);
         m_entries.resize(count);
         for (std::size_t p = 0; p < count; ++p) {
             m_entries[p] = m_source->begin()[order[p]].get();

@@ -14,8 +14,8 @@
 
 // The searchable view of one load of the phone books.
 //
-// Load() orders the entries by name once (see NameOrder: pinyin, surnames by
-// their surname reading, equal names in book order); every Search() then
+// Load() orders the entries by name once (see NameOrder: pinyin, people's
+// surnames by their surname reading, equal names in book order); every Search() then
 // picks entries out of that order. An entry matches when its ShortName or
 // its FullName, lower-cased, begins with the search text:
 // lower(LeftPart(field, n)) == s, n = TextLength(s). A search text of digits
