@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 
 namespace {
@@ -137,6 +138,11 @@ frmMain::~frmMain() {
 void frmMain::Form_Load() {
     const Busy busy(this);
     const QPointer<frmMain> self(this);
+    m_startingUp = true;
+    const auto started = qScopeGuard([self] {
+        if (self)
+            self->m_startingUp = false;
+    });
     PlaceWindow();
     TXLMain::vendorName() = AppInfo::VendorName();
     TXLMain::RegisterSettings();
@@ -213,6 +219,12 @@ void frmMain::reportStoreError(const QString& error) {
 }
 
 void frmMain::oTrayIcon_MouseLeftClick() {
+    if (m_startingUp) {
+        // Not shown yet, and it shows once its list is filled: a click can only ask for that.
+        mnuPopup_Open->setText(kHideCaption);
+        mbHidden = false;
+        return;
+    }
     if (mbHidden) {
         mnuPopup_Open->setText(kHideCaption);
         // Back as the quarter-screen window, also when it was hidden maximised.

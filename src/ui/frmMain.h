@@ -158,5 +158,7 @@ private:
     bool m_storeErrorShown = false;
     int m_busy = 0; // commands and loads on the stack
     bool m_exitRequested = false;
+    // Until the books are loaded at start-up: the window must not show before its list is filled.
+    bool m_startingUp = false;
     quint64 m_typed = 0; // the user's edits of the search box
 };
