@@ -34,6 +34,16 @@ public:
         return out;
     }
 
+    // Initials that tell one reading or the other, or neither, or none at all.
+    QString initials() {
+        static const QString letters = u"szdcxjqopylhgwkbmfrtZSD"_qs;
+        QString out;
+        const unsigned length = pick(4);
+        for (unsigned i = 0; i < length; ++i)
+            out += pick(4) ? letters.at(qsizetype(pick(unsigned(letters.size())))) : QChar(char16_t(u'a' + pick(26)));
+        return out;
+    }
+
 private:
     unsigned pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(m_random); }
     QString character(bool chineseOnly) {
@@ -66,20 +76,23 @@ private:
     QStringList m_made;
 };
 
-std::vector<int> collatorOrder(const std::vector<QStringView>& names, bool surnameReadings) {
+std::vector<int> collatorOrder(const std::vector<QStringView>& names, bool surnameReadings,
+                               const std::vector<QStringView>& initials = {}) {
     const QCollator collator = NameOrder::Collator();
     std::vector<int> order(names.size());
     std::iota(order.begin(), order.end(), 0);
+    const auto name = [&](int i) {
+        return NameOrder::Name{names[std::size_t(i)], initials.empty() ? QStringView() : initials[std::size_t(i)]};
+    };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const QStringView x = names[std::size_t(a)];
-        const QStringView y = names[std::size_t(b)];
-        return (surnameReadings ? NameOrder::Compare(collator, x, y) : collator.compare(x, y)) < 0;
+        return (surnameReadings ? NameOrder::Compare(collator, name(a), name(b))
+                                : collator.compare(name(a).text, name(b).text)) < 0;
     });
     return order;
 }
 
-std::vector<int> fastOrder(const std::vector<QStringView>& names) {
-    const LargeVector<int> order = NameOrder::Sort(names);
+std::vector<int> fastOrder(const std::vector<QStringView>& names, const std::vector<QStringView>& initials = {}) {
+    const LargeVector<int> order = NameOrder::Sort(names, initials);
     return std::vector<int>(order.begin(), order.end());
 }
 
@@ -91,21 +104,41 @@ QString sorted(const QStringList& names) {
     return out.join(u',');
 }
 
+// Entries written "name initials" (or the name alone), listed by name.
+QString sortedEntries(const QStringList& entries) {
+    QStringList names;
+    QStringList initials;
+    for (const QString& entry : entries) {
+        names << entry.section(u' ', 0, 0);
+        initials << entry.section(u' ', 1, 1);
+    }
+    const std::vector<QStringView> nameViews(names.begin(), names.end());
+    const std::vector<QStringView> initialViews(initials.begin(), initials.end());
+    QStringList out;
+    for (const int at : fastOrder(nameViews, initialViews))
+        out << entries[at];
+    return out.join(u',');
+}
+
 } // namespace
 
 TEST(NameOrder, EqualsTheCollatorOnRandomBooks) {
     for (const unsigned seed : {1u, 2u, 3u, 4u}) {
         NameMaker maker(seed);
         QStringList book;
+        QStringList initials;        // the same name often with other initials
         QStringList withoutSurnames; // the collator alone decides these
         while (book.size() < 4000) {
             const QString name = maker.name();
             book << name;
-            if (NameOrder::AsSurnameReads(name) == name)
+            initials << maker.initials();
+            if (NameOrder::AsSurnameReads({name, {}}) == name)
                 withoutSurnames << name;
         }
         const std::vector<QStringView> all(book.begin(), book.end());
         EXPECT_EQ(fastOrder(all), collatorOrder(all, true)) << "seed " << seed;
+        const std::vector<QStringView> theirInitials(initials.begin(), initials.end());
+        EXPECT_EQ(fastOrder(all, theirInitials), collatorOrder(all, true, theirInitials)) << "seed " << seed;
         const std::vector<QStringView> plain(withoutSurnames.begin(), withoutSurnames.end());
         EXPECT_EQ(fastOrder(plain), collatorOrder(plain, false)) << "seed " << seed;
     }
@@ -136,4 +169,36 @@ TEST(NameOrder, SurnamesSortByTheirSurnameReading) {
     // Read alike, the name as written decides; equal names keep book order.
     const QStringList book = {u"增凡"_qs, u"曾凡"_qs, u"曾凡"_qs};
     EXPECT_EQ(fastOrder({book.begin(), book.end()}), (std::vector<int>{1, 2, 0}));
+}
+
+TEST(NameOrder, OnlyPeopleTakeSurnameReadings) {
+    // The initials tell: 单位总机 is dān, the switchboard; 单雄信 is shàn; 查号台
+    // and 茶叶 chá, 查良镛 zhā; 乐队 lè, 乐嘉 yuè. The same name may be either.
+    const QStringList withInitials = {
+        u"张伟 zw"_qs,       u"查号台 chd"_qs, u"单雄信 sxx"_qs, u"乐嘉 yj"_qs, u"曹操 cc"_qs,
+        u"单位总机 dwzj"_qs, u"董洁 dj"_qs,    u"乐队 ld"_qs,    u"李娜 ln"_qs, u"山本 sb"_qs,
+        u"尚文 sw"_qs,       u"杨洋 yy"_qs,    u"查良镛 zly"_qs, u"陈静 cj"_qs, u"查号台 zht"_qs,
+    };
+    EXPECT_EQ(sortedEntries(withInitials), u"曹操 cc,查号台 chd,陈静 cj,单位总机 dwzj,董洁 dj,乐队 ld,李娜 ln,山本 sb,"
+                                           u"单雄信 sxx,尚文 sw,杨洋 yy,乐嘉 yj,查号台 zht,查良镛 zly,张伟 zw"_qs);
+
+    // Without initials, a name of two or three characters is a person's; 单位总机 is not.
+    QStringList bare;
+    for (const QString& entry : withInitials)
+        if (!bare.contains(entry.section(u' ', 0, 0)))
+            bare << entry.section(u' ', 0, 0);
+    EXPECT_EQ(sorted(bare), u"曹操,陈静,单位总机,董洁,李娜,山本,单雄信,尚文,杨洋,乐队,乐嘉,查号台,查良镛,张伟"_qs);
+
+    // Where both readings begin alike (朴 piáo, pǔ) the length decides, and a
+    // compound surname (乐正) allows a fourth character.
+    EXPECT_EQ(sortedEntries({u"齐心 qx"_qs, u"朴素大方 psdf"_qs, u"品味 pw"_qs, u"朴树 ps"_qs, u"瓢泼 pp"_qs}),
+              u"瓢泼 pp,朴树 ps,品味 pw,朴素大方 psdf,齐心 qx"_qs);
+    EXPECT_EQ(sorted({u"乐正文华"_qs, u"乐观主义"_qs, u"李娜"_qs, u"杨洋"_qs}), u"乐观主义,李娜,杨洋,乐正文华"_qs);
+}
+
+TEST(NameOrder, NamesSharingTheirFirstFourCharactersSortByTheRest) {
+    // The first four characters make the sort key; the fifth and later ones
+    // settle names the key cannot tell apart.
+    EXPECT_EQ(sorted({u"张三李四王"_qs, u"张三李四阿大"_qs, u"张三李四"_qs, u"张三李四安"_qs, u"张三李四阿"_qs}),
+              u"张三李四,张三李四阿,张三李四阿大,张三李四安,张三李四王"_qs);
 }

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
+#include "ui/ResultList.h"
 #include "ui/ResultModel.h"
 #include "ui/frmMain.h"
 
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -187,4 +189,82 @@ TEST_F(Reentry, RefreshAnswersOnTheOldListAndSwapsAfterTheLoaderBoxes) {
     EXPECT_EQ(rowsAtBox, 3); // the old public book's initials
     EXPECT_EQ(window->searchBox()->text(), QStringLiteral(" "));
     expectEachOnce(QStringLiteral("新"), newCount);
+}
+
+// Counts what the list shows while it changes: its rows at every model reset
+// and every paint, and at a moment in between (what a box opened then shows).
+class ListWatch : public QObject {
+public:
+    explicit ListWatch(frmMain& window) : m_window(window) {
+        window.resultList()->viewport()->installEventFilter(this);
+        connect(window.resultModel(), &QAbstractItemModel::modelReset, this, [this] {
+            resets << rows();
+            QTimer::singleShot(0, this, [this] { between << rows(); });
+        });
+    }
+    int rows() const { return m_window.resultModel()->rowCount(); }
+    QList<int> resets, paints, between;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            paints << rows();
+        return false;
+    }
+
+private:
+    frmMain& m_window;
+};
+
+TEST_F(Reentry, AReloadGoesFromTheOldRowsToTheNewInOneStep) {
+    window->Form_Load();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // A search typed before the reload began is not kept: it ends with every entry.
+    QTest::keyClicks(window->searchBox(), QStringLiteral("x"));
+    ASSERT_EQ(names().size(), 3);
+    writeFile(localCopy, newBook);
+
+    ListWatch watch(*window);
+    window->mnuFile_Refresh_Click();
+    TestSupport::waitFor([&] { return !watch.paints.isEmpty() && !watch.between.isEmpty(); });
+    EXPECT_EQ(watch.resets, QList<int>{1 + newCount});
+    EXPECT_FALSE(watch.paints.contains(0)) << watch.paints.size();
+    EXPECT_FALSE(watch.between.contains(0));
+    EXPECT_EQ(window->searchBox()->text(), QStringLiteral(" "));
+    EXPECT_EQ(names().size(), 1 + newCount);
+}
+
+TEST_F(Reentry, TextTypedDuringAReloadStaysAndIsSearchedInTheNewBooks) {
+    window->Form_Load();
+    writeFile(localCopy, newBook);
+    const auto typeWhileReading = [this](const QString& text, QStringList* seen) {
+        QTimer::singleShot(0, window.get(), [this, text, seen] {
+            window->searchBox()->selectAll();
+            QTest::keyClicks(window->searchBox(), text);
+            *seen = names();
+        });
+    };
+    // The new book's matches for x1 and x2, in name order.
+    const auto newMatches = [](int n) {
+        QStringList out{QStringLiteral("新%1").arg(n)};
+        for (int i = 0; i < 10; ++i)
+            out << QStringLiteral("新%1%2").arg(n).arg(i);
+        return out;
+    };
+
+    QStringList whileReading;
+    typeWhileReading(QStringLiteral("x1"), &whileReading);
+    window->mnuFile_Refresh_Click();
+    EXPECT_EQ(whileReading, QStringList{QStringLiteral("旧1")}); // the old books until the swap
+    EXPECT_EQ(window->searchBox()->text(), QStringLiteral("x1"));
+    EXPECT_EQ(names(), newMatches(1));
+
+    // Typed while a download runs: kept through the reload at its end.
+    startServer();
+    typeWhileReading(QStringLiteral("x2"), &whileReading);
+    window->mnuFile_GetTxl_Click();
+    EXPECT_EQ(texts(), QStringList{kDone});
+    EXPECT_EQ(window->searchBox()->text(), QStringLiteral("x2"));
+    EXPECT_EQ(names(), newMatches(2));
 }

@@ -1,15 +1,20 @@
+#include "BookGenerator.h"
 #include "ProgramTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "phonebook/ManApp.h"
+#include "toolkit/widgets/TrayIcon.h"
+#include "ui/ResultModel.h"
 #include "ui/frmMain.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -98,4 +103,51 @@ TEST_F(Startup, WindowTakesTheTopRightQuarter) {
     EXPECT_EQ(frame.left(), std::min(screen.left() + int(screen.width() * 0.75), available.right() + 1 - width));
     EXPECT_NEAR(frame.width(), width, 2);
     EXPECT_NEAR(frame.height(), std::max(screen.height() / 2, window->minimumHeight() + border.height()), 2);
+}
+
+TEST_F(Startup, TrayClicksDuringTheLoadNeitherShowAnEmptyWindowNorUnsettleTheToggle) {
+    useBooks(TestSupport::gbk(u"李娜\tln\t8001\r\n"_qs), BookGenerator::Book(20000));
+    struct ShowWatch : QObject {
+        std::function<void()> shown;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Show)
+                shown();
+            return false;
+        }
+    };
+    // One click (it used to hide the window about to show) and two (they showed it empty).
+    for (const int wanted : {1, 2}) {
+        makeWindow();
+        int rowsWhenShown = -1;
+        ShowWatch watch;
+        watch.shown = [&] { rowsWhenShown = window->resultModel()->rowCount(); };
+        window->installEventFilter(&watch);
+        // The clicks come while the books are read, as soon as the icon is there.
+        int clicks = 0;
+        std::function<void()> click = [&] {
+            if (TrayIcon* tray = window->trayIcon(); tray && window->manApp()) {
+                emit tray->MouseLeftClick();
+                ++clicks;
+            }
+            if (clicks < wanted)
+                QTimer::singleShot(0, window.get(), click);
+        };
+        QTimer::singleShot(0, window.get(), click);
+
+        window->Form_Load();
+        EXPECT_EQ(clicks, wanted);
+        EXPECT_EQ(rowsWhenShown, -1) << wanted; // not shown during the load
+        window->show();                         // as the program does once the load is done
+        EXPECT_EQ(rowsWhenShown, 20001) << wanted;
+        EXPECT_FALSE(window->hiddenToTray()) << wanted;
+        EXPECT_EQ(window->popupOpenItem()->text(), u"隐藏通讯录"_qs) << wanted;
+
+        // In step: the next click hides, the one after shows.
+        emit window->trayIcon()->MouseLeftClick();
+        EXPECT_FALSE(window->isVisible()) << wanted;
+        EXPECT_EQ(window->popupOpenItem()->text(), u"打开通讯录"_qs);
+        emit window->trayIcon()->MouseLeftClick();
+        EXPECT_TRUE(window->isVisible()) << wanted;
+        window->removeEventFilter(&watch);
+    }
 }

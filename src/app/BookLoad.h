@@ -16,7 +16,8 @@ class ManApp;
 // through; a load started meanwhile supersedes this one.
 namespace BookLoad {
 
-// Takes the new name order at the swap and answers the one it replaces.
+// Takes the new name order at the swap, where the list switches to the new
+// books, and answers the one it replaces.
 using Swap = std::function<std::shared_ptr<Directory>(std::shared_ptr<Directory>)>;
 
 // True when this load was published: `app` holds the new collection and

@@ -145,15 +145,18 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     LargeVector<int> positionOf(count);
     {
         LargeVector<QStringView> names;
+        LargeVector<QStringView> initials; // tell people's names from others
         names.reserve(count);
+        initials.reserve(count);
         for (const auto& entry : *m_source) {
             names.push_back(entry->fullNameView());
+            initials.push_back(entry->shortNameView());
             keepLongest(m_longest.name, names.back());
             keepLongest(m_longest.ext, entry->extTelNoView());
             keepLongest(m_longest.mobil, entry->mobilNoView());
             keepLongest(m_longest.room, entry->roomNoView());
         }
-        const LargeVector<int> order = NameOrder::Sort(names, workspace);
+        const LargeVector<int> order = NameOrder::Sort(names, initials, workspace);
         m_entries.resize(count);
         for (std::size_t p = 0; p < count; ++p) {
             m_entries[p] = m_source->begin()[order[p]].get();

@@ -15,10 +15,10 @@
 
 // The searchable view of one load of the phone books.
 //
-// Load() orders the entries by name once (see NameOrder: pinyin, surnames by
-// their surname reading, equal names in book order); every Search() then
-// picks entries out of that order, the entries SearchRule finds for the text:
-// indexes of the names lower-cased and of the numbers' digits answer it.
+// Load() orders the entries by name once (see NameOrder: pinyin, people's
+// surnames by their surname reading, equal names in book order); every Search()
+// then picks entries out of that order, the entries SearchRule finds for the
+// text: indexes of the names lower-cased and of the numbers' digits answer it.
 // The matches are positions in the name order, kept in a buffer reused between
 // searches, so a keystroke allocates nothing in proportion to the book.
 //

@@ -8,7 +8,9 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 #include <numeric>
+#include <string_view>
 
 namespace NameOrder {
 namespace {
@@ -16,44 +18,78 @@ namespace {
 using RadixSort::Keyed;
 
 // Surnames the collator files under another reading, each with a common
-// character of exactly the surname reading (syllable and tone) to sort as.
-// The readings are those marked 姓 in 《现代汉语词典》, 7th edition (商务印书馆, 2016).
+// character of exactly the surname reading (syllable and tone) to sort as,
+// and the first letters of both readings' pinyin, which a book's initials
+// give away. The readings are those marked 姓 in 《现代汉语词典》, 7th
+// edition (商务印书馆, 2016).
 struct Surname {
     char16_t written;
     char16_t sortsAs;
+    char16_t asSurname; // first letter of the surname reading
+    char16_t otherwise; // and of the common one
 };
 constexpr Surname kSurnames[] = {
-    {u'曾', u'增'}, // zēng, not céng
-    {u'单', u'善'}, // shàn, not dān
-    {u'解', u'谢'}, // xiè, not jiě
-    {u'仇', u'求'}, // qiú, not chóu
-    {u'区', u'欧'}, // ōu, not qū
-    {u'朴', u'瓢'}, // piáo, not pǔ
-    {u'查', u'渣'}, // zhā, not chá
-    {u'翟', u'宅'}, // zhái, not dí
-    {u'覃', u'秦'}, // qín, not tán
-    {u'盖', u'舸'}, // gě, not gài
-    {u'葛', u'舸'}, // gě, not gé
-    {u'缪', u'妙'}, // miào, not móu
-    {u'乐', u'月'}, // yuè, not lè
-    {u'召', u'邵'}, // shào, not zhào
-    {u'任', u'人'}, // rén, not rèn
-    {u'华', u'化'}, // huà, not huá
-    {u'种', u'虫'}, // chóng, not zhǒng
-    {u'秘', u'必'}, // bì, not mì
-    {u'繁', u'婆'}, // pó, not fán
-    {u'黑', u'贺'}, // hè, not hēi
-    {u'过', u'郭'}, // guō, not guò
-    {u'隗', u'伟'}, // wěi, not kuí
-    {u'薄', u'博'}, // bó, not báo
-    {u'燕', u'烟'}, // yān, not yàn
+    {u'曾', u'增', u'z', u'c'}, // zēng, not céng
+    {u'单', u'善', u's', u'd'}, // shàn, not dān
+    {u'解', u'谢', u'x', u'j'}, // xiè, not jiě
+    {u'仇', u'求', u'q', u'c'}, // qiú, not chóu
+    {u'区', u'欧', u'o', u'q'}, // ōu, not qū
+    {u'朴', u'瓢', u'p', u'p'}, // piáo, not pǔ
+    {u'查', u'渣', u'z', u'c'}, // zhā, not chá
+    {u'翟', u'宅', u'z', u'd'}, // zhái, not dí
+    {u'覃', u'秦', u'q', u't'}, // qín, not tán
+    {u'盖', u'舸', u'g', u'g'}, // gě, not gài
+    {u'葛', u'舸', u'g', u'g'}, // gě, not gé
+    {u'缪', u'妙', u'm', u'm'}, // miào, not móu
+    {u'乐', u'月', u'y', u'l'}, // yuè, not lè
+    {u'召', u'邵', u's', u'z'}, // shào, not zhào
+    {u'任', u'人', u'r', u'r'}, // rén, not rèn
+    {u'华', u'化', u'h', u'h'}, // huà, not huá
+    {u'种', u'虫', u'c', u'z'}, // chóng, not zhǒng
+    {u'秘', u'必', u'b', u'm'}, // bì, not mì
+    {u'繁', u'婆', u'p', u'f'}, // pó, not fán
+    {u'黑', u'贺', u'h', u'h'}, // hè, not hēi
+    {u'过', u'郭', u'g', u'g'}, // guō, not guò
+    {u'隗', u'伟', u'w', u'k'}, // wěi, not kuí
+    {u'薄', u'博', u'b', u'b'}, // bó, not báo
+    {u'燕', u'烟', u'y', u'y'}, // yān, not yàn
 };
 
-char16_t sortsAs(char16_t c) {
+// Two-character surnames that begin with a character of the table: the
+// name after one may be a character longer.
+constexpr std::u16string_view kCompoundSurnames[] = {u"乐正"};
+
+const Surname* surnameOf(QChar c) {
     for (const Surname& s : kSurnames)
-        if (s.written == c)
-            return s.sortsAs;
-    return 0;
+        if (s.written == c.unicode())
+            return &s;
+    return nullptr;
+}
+
+// Characters, not UTF-16 units: a name may hold one outside the BMP.
+qsizetype characters(QStringView text) {
+    qsizetype n = 0;
+    for (const QChar c : text)
+        n += c.isLowSurrogate() ? 0 : 1;
+    return n;
+}
+
+// A name with its reading decided.
+struct Read {
+    QStringView text;
+    bool surname;
+};
+
+QString asCollated(Read name) {
+    QString out = name.text.toString();
+    if (name.surname)
+        out[0] = QChar(surnameOf(out[0])->sortsAs);
+    return out;
+}
+
+int compare(const QCollator& collator, Read a, Read b) {
+    const int byReading = collator.compare(asCollated(a), asCollated(b));
+    return byReading != 0 ? byReading : collator.compare(a.text, b.text);
 }
 
 // The collator gives each of these characters one collation element with
@@ -122,19 +158,25 @@ Ranks::Ranks(std::span<const QStringView> names, const QCollator& collator) {
             m_first[s.written - kLow] = m_of[s.sortsAs - kLow];
 }
 
+// Flags of a ranked name: its key does not settle its order among equal
+// keys; it reads as a surname.
+constexpr quint32 kUnsettled = 1;
+constexpr quint32 kSurname = 2;
+
 // False when a character of the name is left to the collator.
-bool keyOf(QStringView name, const Ranks& ranks, Keyed& item) {
+bool keyOf(Name name, const Ranks& ranks, Keyed& item) {
+    const QStringView text = name.text;
+    const bool surname = !text.isEmpty() && ranks.first(text[0]) != ranks.of(text[0]) && ReadsAsSurname(name);
     quint64 key = 0;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const quint16 rank = i == 0 ? ranks.first(name[0]) : ranks.of(name[i]);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const quint16 rank = i == 0 && surname ? ranks.first(text[0]) : ranks.of(text[i]);
         if (!rank)
             return false;
         if (i < kKeyChars)
             key |= quint64(rank) << (16 * (kKeyChars - 1 - i));
     }
     item.key = key;
-    const bool surname = !name.isEmpty() && ranks.first(name[0]) != ranks.of(name[0]);
-    item.flags = name.size() > kKeyChars || surname ? 1 : 0;
+    item.flags = (text.size() > kKeyChars || surname ? kUnsettled : 0) | (surname ? kSurname : 0);
     return true;
 }
 
@@ -158,8 +200,9 @@ int compareTies(QStringView a, QStringView b, const Ranks& ranks) {
 // equal ones placed among the ranked names by binary search; every name
 // then gets the number of its class, and a counting sort by that number
 // keeps book order within a class.
-LargeVector<int> mergeCollated(std::span<const QStringView> names, const RadixSort::Items& ranked,
-                               const std::vector<int>& collated, const Ranks& ranks, const QCollator& collator) {
+LargeVector<int> mergeCollated(std::span<const QStringView> names, std::span<const QStringView> initials,
+                               const RadixSort::Items& ranked, const std::vector<int>& collated, const Ranks& ranks,
+                               const QCollator& collator) {
     LargeVector<std::size_t> rankedClass; // first item of each class of equal ranked names
     for (std::size_t i = 0; i < ranked.size(); ++i) {
         if (i == 0 || ranked[i].key != ranked[i - 1].key ||
@@ -168,24 +211,27 @@ LargeVector<int> mergeCollated(std::span<const QStringView> names, const RadixSo
             rankedClass.push_back(i);
     }
 
-    QHash<QStringView, int> ids;
-    std::vector<QStringView> distinct;
+    // Distinct by text and reading: the same name may be a person's in one
+    // entry and not in another.
+    std::array<QHash<QStringView, int>, 2> ids;
+    std::vector<Read> distinct;
     std::vector<int> distinctOf(collated.size());
     for (std::size_t j = 0; j < collated.size(); ++j) {
-        const QStringView name = names[std::size_t(collated[j])];
-        auto it = ids.constFind(name);
-        if (it == ids.constEnd()) {
-            it = ids.insert(name, int(distinct.size()));
+        const std::size_t at = std::size_t(collated[j]);
+        const Read name{names[at], ReadsAsSurname({names[at], at < initials.size() ? initials[at] : QStringView()})};
+        QHash<QStringView, int>& idOf = ids[name.surname ? 1 : 0];
+        auto it = idOf.constFind(name.text);
+        if (it == idOf.constEnd()) {
+            it = idOf.insert(name.text, int(distinct.size()));
             distinct.push_back(name);
         }
         distinctOf[j] = *it;
     }
     std::vector<QCollatorSortKey> byReading;
     std::vector<QCollatorSortKey> asWritten;
-    for (const QStringView name : distinct) {
-        const QString reads = AsSurnameReads(name);
-        byReading.push_back(collator.sortKey(reads));
-        asWritten.push_back(reads == name ? byReading.back() : collator.sortKey(name.toString()));
+    for (const Read name : distinct) {
+        byReading.push_back(collator.sortKey(asCollated(name)));
+        asWritten.push_back(name.surname ? collator.sortKey(name.text.toString()) : byReading.back());
     }
     const auto compareDistinct = [&](int a, int b) {
         const int c = byReading[std::size_t(a)].compare(byReading[std::size_t(b)]);
@@ -196,7 +242,10 @@ LargeVector<int> mergeCollated(std::span<const QStringView> names, const RadixSo
     std::sort(sorted.begin(), sorted.end(), [&](int a, int b) { return compareDistinct(a, b) < 0; });
 
     // Number the classes of both kinds in one merged sequence.
-    const auto rankedName = [&](std::size_t c) { return names[ranked[rankedClass[c]].position]; };
+    const auto rankedName = [&](std::size_t c) {
+        const Keyed& first = ranked[rankedClass[c]];
+        return Read{names[first.position], (first.flags & kSurname) != 0};
+    };
     std::vector<int> distinctClass(distinct.size());
     LargeVector<int> rankedClassNumber(rankedClass.size());
     int number = -1;
@@ -207,19 +256,19 @@ LargeVector<int> mergeCollated(std::span<const QStringView> names, const RadixSo
             distinctClass[std::size_t(id)] = number;
             continue;
         }
-        const QStringView name = distinct[std::size_t(id)];
+        const Read name = distinct[std::size_t(id)];
         std::size_t low = c;
         std::size_t high = rankedClass.size();
         while (low < high) {
             const std::size_t middle = low + (high - low) / 2;
-            if (Compare(collator, rankedName(middle), name) < 0)
+            if (compare(collator, rankedName(middle), name) < 0)
                 low = middle + 1;
             else
                 high = middle;
         }
         for (; c < low; ++c)
             rankedClassNumber[c] = ++number;
-        if (c < rankedClass.size() && Compare(collator, rankedName(c), name) == 0) {
+        if (c < rankedClass.size() && compare(collator, rankedName(c), name) == 0) {
             rankedClassNumber[c++] = ++number;
             distinctClass[std::size_t(id)] = number;
         } else {
@@ -254,25 +303,43 @@ QCollator Collator() {
     return QCollator(QLocale(QLocale::Chinese, QLocale::China));
 }
 
-QString AsSurnameReads(QStringView name) {
-    QString out = name.toString();
-    if (!out.isEmpty())
-        if (const char16_t c = sortsAs(out[0].unicode()))
-            out[0] = QChar(c);
-    return out;
+bool ReadsAsSurname(Name name) {
+    if (name.text.isEmpty())
+        return false;
+    const Surname* surname = surnameOf(name.text[0]);
+    if (!surname)
+        return false;
+    if (!name.initials.isEmpty() && surname->asSurname != surname->otherwise) {
+        const char16_t letter = name.initials[0].toLower().unicode();
+        if (letter == surname->asSurname)
+            return true;
+        if (letter == surname->otherwise)
+            return false;
+    }
+    // Nothing told by the initials: names of people are short, things (单位总机) longer.
+    qsizetype longest = 3;
+    for (const std::u16string_view compound : kCompoundSurnames)
+        if (name.text.startsWith(QStringView(compound)))
+            longest = 4;
+    const qsizetype length = characters(name.text);
+    return length >= 2 && length <= longest;
 }
 
-int Compare(const QCollator& collator, QStringView a, QStringView b) {
-    const int byReading = collator.compare(AsSurnameReads(a), AsSurnameReads(b));
-    return byReading != 0 ? byReading : collator.compare(a, b);
+QString AsSurnameReads(Name name) {
+    return asCollated({name.text, ReadsAsSurname(name)});
 }
 
-LargeVector<int> Sort(std::span<const QStringView> names) {
+int Compare(const QCollator& collator, Name a, Name b) {
+    return compare(collator, {a.text, ReadsAsSurname(a)}, {b.text, ReadsAsSurname(b)});
+}
+
+LargeVector<int> Sort(std::span<const QStringView> names, std::span<const QStringView> initials) {
     RadixSort::Workspace workspace;
-    return Sort(names, workspace);
+    return Sort(names, initials, workspace);
 }
 
-LargeVector<int> Sort(std::span<const QStringView> names, RadixSort::Workspace& workspace) {
+LargeVector<int> Sort(std::span<const QStringView> names, std::span<const QStringView> initials,
+                      RadixSort::Workspace& workspace) {
     const QCollator collator = Collator();
     const Ranks ranks(names, collator);
     RadixSort::Items& ranked = workspace.items;
@@ -281,7 +348,7 @@ LargeVector<int> Sort(std::span<const QStringView> names, RadixSort::Workspace& 
     std::vector<int> collated;
     for (std::size_t i = 0; i < names.size(); ++i) {
         Keyed item{0, quint32(i), 0};
-        if (keyOf(names[i], ranks, item))
+        if (keyOf({names[i], i < initials.size() ? initials[i] : QStringView()}, ranks, item))
             ranked.push_back(item);
         else
             collated.push_back(int(i));
@@ -291,7 +358,7 @@ LargeVector<int> Sort(std::span<const QStringView> names, RadixSort::Workspace& 
         return compareTies(names[a.position], names[b.position], ranks) < 0;
     });
     if (!collated.empty())
-        return mergeCollated(names, ranked, collated, ranks, collator);
+        return mergeCollated(names, initials, ranked, collated, ranks, collator);
     LargeVector<int> order;
     order.reserve(ranked.size());
     for (const Keyed& item : ranked)

@@ -28,7 +28,8 @@ void ResultModel::Search(const std::shared_ptr<const ManItems>& items, const QSt
     endResetModel();
 }
 
-std::shared_ptr<Directory> ResultModel::Adopt(std::shared_ptr<Directory> directory) {
+std::shared_ptr<Directory> ResultModel::Adopt(std::shared_ptr<Directory> directory, const QString& boxText) {
+    directory->Search(boxText);
     beginResetModel();
     std::swap(m_directory, directory);
     endResetModel();

@@ -23,9 +23,11 @@ public:
     void Search(const std::shared_ptr<const ManItems>& items, const QString& boxText);
 
     // Takes a directory built elsewhere (off the window's thread) for a new
-    // collection: the next Search of that collection uses it as it is. Answers
-    // the one it replaces, for the caller to free elsewhere.
-    std::shared_ptr<Directory> Adopt(std::shared_ptr<Directory> directory);
+    // collection, searched for the box's text before the list switches to it,
+    // so the list goes from the old rows to the new ones in one reset; later
+    // searches of that collection use it. Answers the one it replaces, for the
+    // caller to free elsewhere.
+    std::shared_ptr<Directory> Adopt(std::shared_ptr<Directory> directory, const QString& boxText);
 
     const Directory& directory() const { return *m_directory; }
 

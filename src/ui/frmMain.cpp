@@ -22,6 +22,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScopeGuard>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -90,6 +92,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
     connect(m_download, &DownloadCommand::transferStarted, this, [this] { setDownloadEntriesEnabled(false); });
     connect(m_download, &DownloadCommand::transferEnded, this, [this] { setDownloadEntriesEnabled(true); });
     connect(txtInput, &QLineEdit::textChanged, this, &frmMain::txtInput_Change);
+    connect(txtInput, &QLineEdit::textEdited, this, [this] { ++m_typed; });
 }
 
 void frmMain::createMenus() {
@@ -136,6 +139,11 @@ frmMain::~frmMain() {
 void frmMain::Form_Load() {
     const Busy busy(this);
     const QPointer<frmMain> self(this);
+    m_startingUp = true;
+    const auto started = qScopeGuard([self] {
+        if (self)
+            self->m_startingUp = false;
+    });
     PlaceWindow();
     TXLMain::vendorName() = AppInfo::VendorName();
     TXLMain::RegisterSettings();
@@ -162,17 +170,27 @@ void frmMain::Form_Load() {
     FirstStart::SeedPublicBook();
     m_manApp = std::make_unique<ManApp>(&m_dialogs);
     // A Refresh chosen from a loader box supersedes this load and shows its own result.
-    loadBooks();
+    loadBooks(m_typed);
     if (!self || m_exitRequested)
         return;
     txtInput->setText(QStringLiteral(" "));
 }
 
-bool frmMain::loadBooks() {
+bool frmMain::loadBooks(quint64 typedBefore) {
     const QPointer<frmMain> self(this);
+    const auto swap = [this, typedBefore](std::shared_ptr<Directory> directory) {
+        // Nothing typed since the reload began: every entry, as after start-up.
+        if (m_typed == typedBefore) {
+            const QSignalBlocker quiet(txtInput);
+            txtInput->setText(QStringLiteral(" "));
+        }
+        // The new books searched first, then the list switches to their rows in one step.
+        std::shared_ptr<Directory> replaced = m_model->Adopt(std::move(directory), txtInput->text());
+        showMatches();
+        return replaced;
+    };
     const bool published =
-        BookLoad::Run(*m_manApp, TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile),
-                      [this](std::shared_ptr<Directory> d) { return m_model->Adopt(std::move(d)); });
+        BookLoad::Run(*m_manApp, TXLMain::Text(TXLMain::kLocalTxlFile), TXLMain::Text(TXLMain::kSrvTxlFile), swap);
     return self && published && !m_exitRequested;
 }
 
@@ -202,6 +220,12 @@ void frmMain::reportStoreError(const QString& error) {
 }
 
 void frmMain::oTrayIcon_MouseLeftClick() {
+    if (m_startingUp) {
+        // Not shown yet, and it shows once its list is filled: a click can only ask for that.
+        mnuPopup_Open->setText(kHideCaption);
+        mbHidden = false;
+        return;
+    }
     if (mbHidden) {
         mnuPopup_Open->setText(kHideCaption);
         // Back as the quarter-screen window, also when it was hidden maximised.
@@ -276,8 +300,10 @@ void frmMain::mnuFile_GetTxl_Click() {
     const Busy busy(this);
     const WaitCursor wait(this);
     const QPointer<frmMain> self(this);
+    // What is typed while the transfer runs is kept through the reload as well.
+    const quint64 typed = m_typed;
     if (m_download->Run(mnuFile_GetTxl->text()) == DownloadCommand::Outcome::Done && self)
-        mnuFile_Refresh_Click();
+        reloadBooks(typed);
 }
 
 void frmMain::mnuFile_EditTXL_Click() {
@@ -288,14 +314,14 @@ void frmMain::mnuFile_EditTXL_Click() {
 }
 
 void frmMain::mnuFile_Refresh_Click() {
+    reloadBooks(m_typed);
+}
+
+void frmMain::reloadBooks(quint64 typedBefore) {
     if (!mayStart() || !m_manApp)
         return;
     const Busy busy(this);
-    if (!loadBooks())
-        return;
-    // The empty text first, so the search runs even when the box holds a blank already.
-    txtInput->setText(QString());
-    txtInput->setText(QStringLiteral(" "));
+    loadBooks(typedBefore);
 }
 
 void frmMain::mnuFile_Exit_Click() {

@@ -120,8 +120,14 @@ private:
     void focusSearchBox();
     void reportStoreError(const QString& error);
     void setDownloadEntriesEnabled(bool enabled);
-    // Both books read and indexed aside, then swapped in; false when superseded or exiting.
-    bool loadBooks();
+    // Both books read and indexed aside, then swapped in with the list; false
+    // when superseded or exiting. The box keeps what was typed after the edit
+    // count `typedBefore`; otherwise the new books are listed whole.
+    bool loadBooks(quint64 typedBefore);
+    // Refresh, for a reload that began when the edit count was `typedBefore`.
+    void reloadBooks(quint64 typedBefore);
+    // The list after a search: back at the top, columns fitted to its rows.
+    void showMatches();
     bool mayStart() const;
     void requestExit();
 
@@ -165,4 +171,7 @@ private:
     bool m_storeErrorShown = false;
     int m_busy = 0; // commands and loads on the stack
     bool m_exitRequested = false;
+    // Until the books are loaded at start-up: the window must not show before its list is filled.
+    bool m_startingUp = false;
+    quint64 m_typed = 0; // the user's edits of the search box
 };

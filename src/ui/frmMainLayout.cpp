@@ -159,6 +159,10 @@ void frmMain::txtInput_Change() {
     if (m_manApp)
         items = m_manApp->ManItems();
     m_model->Search(items, txtInput->text());
+    showMatches();
+}
+
+void frmMain::showMatches() {
     lvwOutput->scrollToTop();
     fitColumns();
 }
