@@ -5,7 +5,6 @@
 # Wine prefix of its own (a copy of MIRODEX_WINE_TEMPLATE, a prefix made once
 # with wineboot), with Wine's messages off, beside an FTP broker
 # (ftp_server_broker.py) that starts the test FTP servers outside Wine.
-# The Windows libraries are found through WINEPATH (MIRODEX_WIN_PREFIX/bin).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 wine=/usr/lib/wine/wine64
@@ -22,7 +21,12 @@ trap cleanup EXIT
 
 cp -a "$template" "$work/prefix"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-export WINEPATH="${MIRODEX_WIN_PREFIX:+$MIRODEX_WIN_PREFIX/bin}${WINEPATH:+;$WINEPATH}"
+# The libraries: the Windows dependencies and the MinGW runtime (libstdc++, winpthreads).
+dll_dirs="Z:${MIRODEX_WIN_PREFIX:-/nonexistent}/bin"
+for d in /usr/lib/gcc/x86_64-w64-mingw32/*-posix /usr/x86_64-w64-mingw32/lib; do
+    dll_dirs+=";Z:$d"
+done
+export WINEPATH="$dll_dirs${WINEPATH:+;$WINEPATH}"
 
 /usr/bin/python3 "$here/ftp_server_broker.py" >"$work/broker.port" &
 broker_pid=$!
