@@ -22,7 +22,7 @@ trap cleanup EXIT
 cp -a "$template" "$work/prefix"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all
 # The libraries: the Windows dependencies and the MinGW runtime (libstdc++, winpthreads).
-dll_dirs="Z:${MIRODEX_WIN_PREFIX:-/nonexistent}/bin"
+dll_dirs="Z:${MIRODEX_WIN_PREFIX:-/nonexistent}/bin;Z:${MIRODEX_WIN_PREFIX:-/nonexistent}/lib"
 for d in /usr/lib/gcc/x86_64-w64-mingw32/*-posix /usr/x86_64-w64-mingw32/lib; do
     dll_dirs+=";Z:$d"
 done
