@@ -1,7 +1,8 @@
 #include "CredentialStore.h"
 
-#include <wincred.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <wincred.h>
 
 #include <string>
 
