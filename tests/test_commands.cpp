@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -221,7 +222,7 @@ TEST_F(Commands, EditOpensThePrivateBookAsOneArgumentCreatingItWhenMissing) {
     launcher.fail = true;
     window->mnuFile_EditTXL_Click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("无法启动文本编辑器：")));
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("无法打开个人电话簿：") + privateBook));
 }
 
 TEST_F(Commands, WebPageStartsTheBrowserOrExplainsInFourLines) {
@@ -250,6 +251,56 @@ TEST_F(Commands, WebPageStartsTheBrowserOrExplainsInFourLines) {
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], QStringLiteral("发生以下错误："));
     EXPECT_EQ(lines[1], window->regStatus());
-    EXPECT_EQ(lines[2], QStringLiteral("您的系统可能没有装IE浏览器，请用其他浏览器访问以下网址。"));
+    // What was tried, not a browser of another system.
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("xdg-open")));
+    EXPECT_FALSE(lines[2].contains(QStringLiteral("IE")));
     EXPECT_EQ(lines[3], frmMain::MakerUrl());
+}
+
+TEST_F(Commands, OpenersThatFailAreReportedWithTheirOwnWords) {
+    QTemporaryDir bin;
+    const QString opener = bin.filePath(QStringLiteral("xdg-open"));
+    const auto fakeOpener = [&](const QByteArray& body) {
+        writeFile(opener, "#!/bin/sh\n" + body);
+        QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":/usr/bin:/bin");
+    window->setLauncher(nullptr); // the real one
+    const auto nextMessage = [&] { return QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 10000); };
+
+    // The editor's opener runs, cannot open the book, and says why.
+    fakeOpener("echo 'x-terminal-emulator: not found' >&2\nexit 4\n");
+    window->mnuFile_EditTXL_Click();
+    ASSERT_TRUE(nextMessage());
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("编辑个人电话簿(本地)"));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(privateBook));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("x-terminal-emulator: not found")));
+
+    // The browser's opener finds no browser: what was tried, in Chinese, with its words.
+    dialogs.messages.clear();
+    fakeOpener("echo 'xdg-open: no method available' >&2\nexit 3\n");
+    window->mnuPopup_ToUrl_Click();
+    ASSERT_TRUE(nextMessage());
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Mirodex"));
+    const QStringList lines = dialogs.messages[0].text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[1], QStringLiteral("xdg-open: no method available"));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("xdg-open")));
+    EXPECT_EQ(lines[3], frmMain::MakerUrl());
+
+    // An opener that succeeds says nothing; none at all is named at once.
+    dialogs.messages.clear();
+    const QString done = bin.filePath(QStringLiteral("done"));
+    fakeOpener("touch '" + QFile::encodeName(done) + "'\n");
+    window->mnuFile_EditTXL_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(done); }, 10000));
+    QTest::qWait(500);
+    EXPECT_TRUE(dialogs.messages.empty());
+    qputenv("PATH", QFile::encodeName(bin.filePath(QStringLiteral("nothing"))));
+    window->mnuFile_EditTXL_Click();
+    qputenv("PATH", oldPath);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(privateBook));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("xdg-open")));
 }

@@ -3,6 +3,7 @@
 #include "DownloadTest.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
+#include "ftp/CurlTransfer.h"
 #include "ui/frmMain.h"
 
 #include <QDir>
@@ -98,6 +99,44 @@ TEST_F(DownloadMessages, FullDiskIsNamed) {
     writeFile(localCopy, QByteArray(160 * 1024, 'o')); // no room for its backup
     EXPECT_EQ(reasonFor(server->url()).toStdString(), full);
 #endif
+}
+
+TEST_F(DownloadMessages, EncryptedServerIsReachedOnlyOverTlsWithATrustedCertificate) {
+    open();
+    FtpServer::Options options;
+    options.tls = true;
+    const auto secure = serveBook("new\tn\t2\r\n", options);
+    ASSERT_TRUE(secure->isRunning());
+    const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(secure->port());
+    const QString address = QStringLiteral("ftpes://") + hostPort;
+    const auto refusedFor = [&](const QString& answer, const QString& start, const QString& words) {
+        SCOPED_TRACE(answer.toStdString());
+        const QString reason = reasonFor(answer);
+        EXPECT_TRUE(reason.startsWith(start) && reason.contains(words)) << reason.toStdString();
+        EXPECT_EQ(TestSupport::readFile(localCopy), QByteArray("old\to\t1\r\n"));
+    };
+
+    // A certificate nobody vouches for, then one trusted but made for another name.
+    refusedFor(address, QStringLiteral("服务器证书不受信任："), QStringLiteral("certificate"));
+    CurlTransfer::TrustOnly(secure->certificate());
+    const auto trustTheSystemAgain = qScopeGuard([] { CurlTransfer::TrustOnly(QString()); });
+    refusedFor(QStringLiteral("ftpes://localhost:%1").arg(secure->port()), QStringLiteral("服务器证书不受信任："),
+               QStringLiteral("localhost"));
+    // Plain FTP gets a refused login, and the way to the right address.
+    refusedFor(QStringLiteral("ftp://") + hostPort, QStringLiteral("服务器要求加密连接，请按 ftpes://"),
+               QStringLiteral("530"));
+    // Implicit TLS where the server expects AUTH first, and AUTH TLS to a
+    // server without TLS: refused, never plain.
+    refusedFor(QStringLiteral("ftps://") + hostPort, QString(), QString());
+    refusedFor(QStringLiteral("ftpes://") + server->url().mid(6), QStringLiteral("服务器不支持加密连接"), QString());
+
+    dialogs.messages.clear();
+    download(address);
+    ASSERT_FALSE(dialogs.messages.empty()); // then the reload's word on the missing private book
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(TestSupport::readFile(localCopy), QByteArray("new\tn\t2\r\n"));
+    EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), address); // kept as typed
 }
 
 TEST_F(DownloadMessages, CancelOnAnyPromptLeavesServerAndFileAsTheyWere) {

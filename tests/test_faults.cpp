@@ -6,6 +6,7 @@
 #include "BookGenerator.h"
 #include "DownloadTest.h"
 #include "FtpTickWatch.h"
+#include "SlowDisk.h"
 #include "TestSupport.h"
 #include "app/TXLMain.h"
 #include "ftp/FtpItem.h"
@@ -22,7 +23,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef __linux__
 #include <sys/mount.h>
@@ -150,6 +153,22 @@ bool isRoot() {
 #else
     return false; // and no mounts to make anyway
 #endif
+}
+
+// Open TCP connections (of any process on this machine) to `port` on
+// 127.0.0.1 that are still established from the client's side.
+int establishedTo(quint16 port) {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray remote = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    int count = 0;
+    table.readLine(); // the heading
+    for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        count += fields.size() > 3 && fields[2] == remote && fields[3] == "01" ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace
@@ -366,20 +385,70 @@ TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
     expectNextDownloadWorks("local copy marked read-only", oldBook);
 }
 
+TEST_F(Faults, SlowDiskNeverStallsTheWindow) {
+    // Every fsync takes 400 ms: the new book and the backup are forced to
+    // disk, and renamed, while the window keeps running.
+    const SlowDisk::Healthy healthyAgain;
+    mirodex_slowdisk_delay(400);
+    const int syncsBefore = mirodex_slowdisk_calls();
+    qint64 stall = 0;
+    for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+        download(healthy->url());
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
+            << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(readFile(localCopy), newBook);
+        EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), oldBook);
+        EXPECT_EQ(rows(), 1 + newCount);
+        EXPECT_GT(ticksDuringWait, 25); // ticking through the 800 ms of fsync at least
+        stall = longestGapMs;
+        std::printf("every fsync 400 ms: download done, %d ticks, longest stall %lld ms\n", ticksDuringWait,
+                    static_cast<long long>(stall));
+        writeFile(localCopy, oldBook);
+        window->mnuFile_Refresh_Click();
+    }
+    EXPECT_GE(mirodex_slowdisk_calls() - syncsBefore, 2); // the new book and its backup at least
+    EXPECT_LE(stall, kMaxStallMs);
+}
+
+TEST_F(Faults, WriteBackErrorOfTheNewBookKeepsTheOldOne) {
+    // The disk takes the new book's data but fails to write it back, which
+    // only fsync reports: the old book must stay in place.
+    const SlowDisk::Healthy healthyAgain;
+    const QByteArray marker = newBook.left(64);
+    ASSERT_FALSE(oldBook.startsWith(marker));
+    mirodex_slowdisk_fail(marker.constData(), EIO);
+    download(healthy->url());
+    expectFailedAndUntouched("write-back error", oldBook);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EIO))))
+        << dialogs.messages[0].text.toStdString();
+    mirodex_slowdisk_fail(nullptr, 0);
+    expectNextDownloadWorks("write-back error", oldBook);
+}
+
 TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {
     FtpServer::Options options;
     options.hold226 = -1;
     auto silent = startServer(options);
     window->setDownloadTimeout(30);
     QElapsedTimer clock;
+    int waitingOnTheServer = 0;
     download(silent->url(), QStringLiteral("/PublicTel.txt"), [&] {
-        if (!clock.isValid())
+        if (!clock.isValid()) {
             clock.start();
-        else if (clock.elapsed() > 1000) // the book is in, the "226" is not
+        } else if (clock.elapsed() > 1000) { // the book is in, the "226" is not
+            waitingOnTheServer = establishedTo(silent->port());
             window->close();
+        }
     });
     // Well before the 30 s the server could keep it waiting.
     EXPECT_LT(clock.elapsed(), 10000);
+    // The worker no longer waits there either: the control connection is
+    // closed at once, so the program's exit need not wait for it.
+    EXPECT_EQ(waitingOnTheServer, 1);
+    EXPECT_TRUE(TestSupport::waitFor([&] { return establishedTo(silent->port()) == 0; }, 1000))
+        << establishedTo(silent->port()) << " connection(s) still open";
     EXPECT_FALSE(window->downloadRunning());
     EXPECT_FALSE(TXLMain::HasSettings()); // unloaded as usual
     EXPECT_EQ(readFile(localCopy), oldBook);

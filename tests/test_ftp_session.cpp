@@ -146,6 +146,7 @@ TEST_F(Session, ServerIsNormalisedToAnFtpUrl) {
         {"http://Files.Example/pub", "ftp://Files.Example/pub", "ftp://files.example/pub"},
         {"ftps://h", "ftps://h", "ftps://h"}, // an encrypted connection stays encrypted
         {"FTPS://H/Pub", "FTPS://H/Pub", "ftps://h/pub"},
+        {"FtpES://H:2121", "FtpES://H:2121", "ftpes://h:2121"}, // and so does one asked for with AUTH TLS
         {"sftp://h", "ftp://h", "ftp://h"},
     };
     for (const Case& c : cases) {

@@ -51,13 +51,15 @@ protected:
         window->Form_Load();
     }
     // Runs the command: the server prompt answered with `address` (or OK on
-    // what it shows), the file prompt with OK. True when it succeeded.
-    bool download(const std::optional<QString>& address = std::nullopt) {
+    // what it shows), the file prompt with `file` (nullopt: OK, or Cancel
+    // where an address was given). True when it succeeded.
+    bool download(const std::optional<QString>& address = std::nullopt,
+                  const std::optional<QString>& file = QStringLiteral("/PublicTel.txt")) {
         dialogs.messages.clear();
         dialogs.asked.clear();
         dialogs.answers.clear();
         if (address)
-            dialogs.answers = {*address};
+            dialogs.answers = {*address, file};
         window->mnuFile_GetTxl_Click();
         return dialogs.messages.size() == 1 && dialogs.messages[0].text.startsWith(QStringLiteral("操作成功"));
     }
@@ -106,9 +108,9 @@ class WithoutKeyring : public Downloads {
 
 TEST_F(WithKeyring, TypedOnceKeptInTheKeyringOnlyAndReplacedWhenTypedAgain) {
     start();
-    // A wrong password is kept like any other, though the login fails.
+    // A wrong password is not kept: the server refused it.
     EXPECT_FALSE(download(withPassword(kWrong)));
-    EXPECT_EQ(inKeyring(), kWrong);
+    EXPECT_EQ(inKeyring(), QStringLiteral("<none>"));
     EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), withoutPassword());
     // Typed again, it replaces the kept one.
     EXPECT_TRUE(download(withPassword(kPassword)));
@@ -124,6 +126,33 @@ TEST_F(WithKeyring, TypedOnceKeptInTheKeyringOnlyAndReplacedWhenTypedAgain) {
     window.reset(); // Exit: the settings are saved
     EXPECT_EQ(storedServer(), withoutPassword());
     EXPECT_EQ(filesHoldingThePassword(), QStringList());
+}
+
+TEST_F(WithKeyring, OnlyAPasswordTheServerAcceptedIsKept) {
+    start();
+    // Typed into the address, then Cancel on the file prompt: nothing was tried, nothing kept.
+    EXPECT_FALSE(download(withPassword(kPassword), std::nullopt));
+    EXPECT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_EQ(inKeyring(), QStringLiteral("<none>"));
+    // Logged in, though the file is missing: the password is right, so it is kept.
+    EXPECT_FALSE(download(withPassword(kPassword), QStringLiteral("/gone.txt")));
+    EXPECT_EQ(inKeyring(), kPassword);
+    // A wrong one typed over it is refused; the kept one stays, and the box says how to type a new one.
+    EXPECT_FALSE(download(withPassword(kWrong)));
+    EXPECT_EQ(inKeyring(), kPassword);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("ftp://用户名:新密码@服务器")));
+    EXPECT_TRUE(download());
+
+    // A wrong answer in the password box is not kept either, so the box comes again.
+    FtpLogin::Keyring().Remove(key());
+    dialogs.passwords = {kWrong, kPassword};
+    EXPECT_FALSE(download());
+    EXPECT_EQ(inKeyring(), QStringLiteral("<none>"));
+    EXPECT_TRUE(download());
+    EXPECT_EQ(inKeyring(), kPassword);
+    EXPECT_EQ(dialogs.passwordPrompts.size(), 2u);
+    EXPECT_EQ(readFile(localCopy), kBook);
 }
 
 TEST_F(WithKeyring, AUserWithoutAKeptPasswordIsAskedOnceAndTheAnswerKept) {
@@ -213,6 +242,7 @@ TEST(LoginAddress, IsTakenApartAtItsLoginAsTheSessionReadsIt) {
          "ftp://Host.Example:2121/Books", "Clerk@host.example:2121"},
         {"clerk:pw@host", "clerk", "pw", "clerk@host", "host", "clerk@host:21"},
         {"FTPS://u:@[::1]/", "u", "", "FTPS://u@[::1]/", "FTPS://[::1]/", "u@[::1]:990"},
+        {"ftpes://u:pw@Host/", "u", "pw", "ftpes://u@Host/", "ftpes://Host/", "u@host:21"},
         {"ftp://u@[::1]:2121/a@b", "u", nullptr, "ftp://u@[::1]:2121/a@b", "ftp://[::1]:2121/a@b", "u@[::1]:2121"},
     };
     for (const Case& c : cases) {

@@ -124,9 +124,18 @@ TEST_F(Lookup, ADigitTextAlsoFindsTheNumbersInNameOrder) {
               u"李娜\t8001\t直拨 66881000\t\n张三\t8002\t302\t13900000002\n赵四\t8003\t303\t13900000003\n"_qs);
     EXPECT_EQ(run(withBooks() << u" 13900000003 "_qs).out, u"赵四\t8003\t303\t13900000003\n"_qs);
     EXPECT_EQ(run(withBooks() << u"30"_qs).out, u"张三\t8002\t302\t13900000002\n赵四\t8003\t303\t13900000003\n"_qs);
-    // Numbers are matched from their start, and only by digits alone.
+    // Numbers are matched from their start, by their digits.
     EXPECT_EQ(run(withBooks() << u"66881000"_qs).out, QString());
-    EXPECT_EQ(run(withBooks() << u"8"_qs << u"0"_qs).out, QString());
+    EXPECT_EQ(run(withBooks() << u"8"_qs << u"00"_qs << u"3"_qs).out, u"赵四\t8003\t303\t13900000003\n"_qs);
+}
+
+TEST_F(Lookup, NumbersWithSeparatorsAsTheWindowFindsThem) {
+    TestSupport::writeFile(path("all.txt"), TestSupport::gbk(u"王建国\twjg\t010-62345678\r\n"
+                                                             u"李娜\tln\t\t+86 138 0013 8000\r\n"_qs));
+    for (const QString& text : {u"010-6"_qs, u"01062"_qs, u"(010) 6234"_qs})
+        EXPECT_EQ(run(withBooks() << text).out, u"王建国\t010-62345678\t\t\n"_qs) << text.toStdString();
+    for (const QString& text : {u"+86 138"_qs, u"138 0013"_qs, u"13800138000"_qs})
+        EXPECT_EQ(run(withBooks() << u"--"_qs << text).out, u"李娜\t\t\t+86 138 0013 8000\n"_qs) << text.toStdString();
 }
 
 TEST_F(Lookup, Utf16BooksInBothByteOrders) {

@@ -157,15 +157,48 @@ TEST(Search, DigitsAlsoFindExtensionMobileAndRoom) {
     // In name order, each entry once; initials that begin with the digits count too.
     EXPECT_EQ(found(d, u"8"_qs), u"李四/8012,王五/8001,张三/8001,赵六/7000"_qs);
     EXPECT_EQ(found(d, u"  8001 "_qs), u"王五/8001,张三/8001"_qs);
-    EXPECT_EQ(found(d, u"8001-"_qs), QString()); // not digits only: names alone
+    EXPECT_EQ(found(d, u"8001-"_qs), u"王五/8001,张三/8001"_qs); // a separator as numbers are written
     EXPECT_EQ(found(d, u"137"_qs), u"张三/8001"_qs);
     EXPECT_EQ(found(d, u"6688"_qs), u"李四/8012"_qs);
     EXPECT_EQ(found(d, u"70"_qs), u"张三/8001,赵六/7000"_qs); // room 702, extension 7000
     EXPECT_EQ(found(d, u"0"_qs), u"阿明/0800"_qs);
-    // Prefixes only, and only plain digits.
+    // Prefixes only, and only ASCII digits.
     EXPECT_EQ(found(d, u"001"_qs), QString());
-    EXPECT_EQ(found(d, u"80 01"_qs), QString());
+    EXPECT_EQ(found(d, u"80 01"_qs), u"王五/8001,张三/8001"_qs);
     EXPECT_EQ(found(d, u"\uFF18\uFF10"_qs), QString()); // full-width 80
+}
+
+TEST(Search, NumbersAreFoundAsPeopleWriteThem) {
+    Directory d;
+    d.Load(book({{u"王建国", u"wjg", u"010-62345678"},
+                 {u"李娜", u"ln", u"", u"+86 138 0013 8000"},
+                 {u"陈静", u"cj", u"", u"", u"(021) 5555.1234"},
+                 {u"周强", u"zq", u"8001", u"+8613900001111", u"A302"},
+                 {u"吴敏", u"wm", u"", u"+1-212-555-0100"}}));
+    // The digits of the text against the digits of each number.
+    for (const char16_t* text : {u"010-6", u"01062", u"010 6234 5678", u"(010)62", u"010.62345678"})
+        EXPECT_EQ(found(d, QString::fromUtf16(text)), u"王建国/010-62345678"_qs)
+            << QString::fromUtf16(text).toStdString();
+    // An international number also by its national part.
+    for (const char16_t* text : {u"+86 138", u"86138", u"138 0013", u"13800138000", u"13800"})
+        EXPECT_EQ(found(d, QString::fromUtf16(text)), u"李娜"_qs) << QString::fromUtf16(text).toStdString();
+    EXPECT_EQ(found(d, u"212-555"_qs), u"吴敏"_qs);
+    EXPECT_EQ(found(d, u"021 5555 12"_qs), u"陈静"_qs);
+    EXPECT_EQ(found(d, u"010"_qs), u"王建国/010-62345678"_qs); // digits alone as before
+    // Country code and number written together: where the national part begins is unknown.
+    EXPECT_EQ(found(d, u"+86139"_qs), u"周强/8001"_qs);
+    EXPECT_EQ(found(d, u"139"_qs), QString());
+    // Letters in a number stay: A302 is not found by 302; nor is a text without digits a number.
+    EXPECT_EQ(found(d, u"302"_qs), QString());
+    EXPECT_EQ(found(d, u"-"_qs), QString());
+    EXPECT_EQ(found(d, u"( )"_qs), QString());
+    EXPECT_EQ(found(d, u"0106x"_qs), QString());
+    // The indexes answer what the rule says, entry by entry.
+    for (const char16_t* text : {u"010-6", u"138 0013", u"+1 212", u"212", u"8", u"0"}) {
+        const QList<int> expected = byTheRule(d, QString::fromUtf16(text));
+        d.Search(QString::fromUtf16(text));
+        EXPECT_EQ(QList<int>(d.Matches().begin(), d.Matches().end()), expected);
+    }
 }
 
 TEST(Search, NumberIndexAgreesWithTheRuleAsWritten) {
@@ -173,7 +206,7 @@ TEST(Search, NumberIndexAgreesWithTheRuleAsWritten) {
     // their first digits, so the index's keys leave ties to the texts.
     std::mt19937 random(5);
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
-    const QString alphabet = u"0123456789-+ x/"_qs;
+    const QString alphabet = u"0123456789-+ x/()."_qs;
     const auto number = [&] {
         QString out;
         if (pick(4) == 0) {

@@ -42,6 +42,7 @@ std::map<QString, QByteArray> snapshot(const QString& root) {
 
 } // namespace
 
+// ftpes is no protocol of its own: it is ftp with TLS required.
 TEST(TransferSecurity, OnlyFtpAndFtpsAreEverTried) {
     // A listener on the port the refused URLs name: any attempt would reach it.
     QTcpServer listener;
@@ -55,13 +56,22 @@ TEST(TransferSecurity, OnlyFtpAndFtpsAreEverTried) {
     int events = 0;
     QObject::connect(&control, &InetControl::StateChanged, [&](int) { ++events; });
     const QStringList refused = {
-        QStringLiteral("http://%1/PublicTel.txt"), QStringLiteral("HTTPS://%1/PublicTel.txt"),
-        QStringLiteral("file:///etc/passwd"),      QStringLiteral("sftp://%1/PublicTel.txt"),
-        QStringLiteral("scp://%1/PublicTel.txt"),  QStringLiteral("gopher://%1/PublicTel.txt"),
-        QStringLiteral("tftp://%1/PublicTel.txt"), QStringLiteral("dict://%1/d:x"),
-        QStringLiteral("ldap://%1/o=x"),           QStringLiteral("ftpx://%1/PublicTel.txt"),
-        QStringLiteral(" ftp://%1/PublicTel.txt"), QStringLiteral("%1/PublicTel.txt"),
-        QStringLiteral("//%1/PublicTel.txt"),      QStringLiteral("ftp:%1/PublicTel.txt"),
+        QStringLiteral("http://%1/PublicTel.txt"),
+        QStringLiteral("HTTPS://%1/PublicTel.txt"),
+        QStringLiteral("file:///etc/passwd"),
+        QStringLiteral("sftp://%1/PublicTel.txt"),
+        QStringLiteral("scp://%1/PublicTel.txt"),
+        QStringLiteral("gopher://%1/PublicTel.txt"),
+        QStringLiteral("tftp://%1/PublicTel.txt"),
+        QStringLiteral("dict://%1/d:x"),
+        QStringLiteral("ldap://%1/o=x"),
+        QStringLiteral("ftpx://%1/PublicTel.txt"),
+        QStringLiteral(" ftp://%1/PublicTel.txt"),
+        QStringLiteral("%1/PublicTel.txt"),
+        QStringLiteral("ftpse://%1/PublicTel.txt"),
+        QStringLiteral("sftpes://%1/PublicTel.txt"),
+        QStringLiteral("//%1/PublicTel.txt"),
+        QStringLiteral("ftp:%1/PublicTel.txt"),
     };
     for (const QString& pattern : refused) {
         const QString url = pattern.contains(QStringLiteral("%1")) ? pattern.arg(hostPort) : pattern;

@@ -7,6 +7,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/QtTranslations.h"
 #include "ui/ResultList.h"
+#include "ui/ResultModel.h"
 #include "ui/frmMain.h"
 
 #include <QAbstractButton>
@@ -19,6 +20,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyleOptionFrame>
 #include <QTest>
@@ -100,7 +102,10 @@ TEST_F(WindowUse, QtsOwnTextsAreChineseAndEverythingHasANameForScreenReaders) {
     const QString title = u"获取最新公共电话簿"_qs;
     QStringList seen; // buttons, names, width
     const auto inspect = [&] {
-        auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QDialog* open = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible())
+                open = d;
         ASSERT_NE(open, nullptr);
         for (const QAbstractButton* b : open->findChild<QDialogButtonBox*>()->buttons())
             seen << b->text().remove(u'&');
@@ -204,4 +209,116 @@ TEST_F(WindowUse, CopiesChosenRowsAsTabSeparatedLinesByKeyAndByMenu) {
         menu->close();
         EXPECT_EQ(clipboard(), entries[i].second) << entries[i].first.toStdString();
     }
+}
+
+namespace {
+
+// Whether the cell shows its text whole: the item delegate leaves a margin on either side.
+bool whole(const ResultList* list, const QModelIndex& index) {
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const int room = list->columnWidth(index.column()) - 2 * margin;
+    return list->fontMetrics().horizontalAdvance(index.data().toString()) <= room;
+}
+
+std::shared_ptr<ManItems> numbersAsWritten() {
+    auto items = std::make_shared<ManItems>();
+    items->Add(u"欧阳娜娜"_qs, u"oynn"_qs, u"62345678"_qs, u"13800138000"_qs, u"66881000"_qs);
+    items->Add(u"王建国"_qs, u"wjg"_qs, u"010-6234"_qs, u"13912345678"_qs, u"8001"_qs);
+    return items;
+}
+
+} // namespace
+
+TEST_F(WindowUse, KeysInTheListGoOnInTheSearchBox) {
+    const auto selectedRows = [&] { return list()->selectionModel()->selectedRows().size(); };
+    QTest::keyClicks(box(), u"z"_qs);
+    ASSERT_EQ(list()->model()->rowCount(), 3);
+    // The first Down chooses the first row.
+    QTest::keyClick(box(), Qt::Key_Down);
+    ASSERT_TRUE(list()->hasFocus());
+    EXPECT_EQ(list()->currentIndex().row(), 0);
+    EXPECT_EQ(selectedRows(), 1);
+    EXPECT_TRUE(list()->selectionModel()->isRowSelected(0, {}));
+
+    // A letter typed in the list goes on in the box, after its text.
+    QTest::keyClick(list(), Qt::Key_S);
+    EXPECT_TRUE(box()->hasFocus());
+    EXPECT_EQ(box()->text(), u"zs"_qs);
+    QTest::keyClick(box(), Qt::Key_Down);
+    QTest::keyClick(list(), Qt::Key_Backspace);
+    EXPECT_EQ(box()->text(), u"z"_qs);
+    QTest::keyClick(box(), Qt::Key_Down);
+    QTest::keyClick(list(), 'W', Qt::ShiftModifier);
+    EXPECT_EQ(box()->text(), u"zW"_qs);
+    EXPECT_EQ(list()->model()->rowCount(), 1);
+    QTest::keyClick(box(), Qt::Key_Backspace);
+
+    // Up moves in the list, and from the first row back to the box, its text selected.
+    QTest::keyClick(box(), Qt::Key_Down);
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_EQ(list()->currentIndex().row(), 1);
+    QTest::keyClick(list(), Qt::Key_Up);
+    EXPECT_TRUE(list()->hasFocus());
+    QTest::keyClick(list(), Qt::Key_Up);
+    EXPECT_TRUE(box()->hasFocus());
+    EXPECT_EQ(box()->selectedText(), u"z"_qs);
+
+    // Escape too; Enter and Ctrl+C stay the list's.
+    QTest::keyClick(box(), Qt::Key_Down);
+    QTest::keyClick(list(), Qt::Key_Return);
+    QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(list()->hasFocus());
+    EXPECT_EQ(clipboard().section(u'\t', 0, 0), list()->model()->index(0, 0).data().toString());
+    QTest::keyClick(list(), Qt::Key_Escape);
+    EXPECT_TRUE(box()->hasFocus());
+    EXPECT_EQ(box()->selectedText(), u"z"_qs);
+    EXPECT_EQ(list()->model()->rowCount(), 3);
+}
+
+TEST_F(WindowUse, ColumnsFollowEveryResizeAndCutNoNumberThatFits) {
+    window->manApp()->ManItems(numbersAsWritten());
+    box()->setText(QString());
+    const auto inner = [&] { return list()->viewport()->width(); };
+    for (const int width : {300, 420, 640, 900, 1200}) {
+        window->resize(width, 400);
+        QApplication::processEvents();
+        const std::string at = std::to_string(width) + " px";
+        // No search ran: the columns still fill the inside exactly.
+        EXPECT_EQ(list()->horizontalHeader()->length(), inner()) << at;
+        for (int row = 0; row < list()->model()->rowCount(); ++row)
+            for (int c = 0; c < 4; ++c)
+                EXPECT_TRUE(whole(list(), list()->model()->index(row, c))) << at << ", row " << row << ", column " << c;
+    }
+    // Where every text has room to spare, the columns keep their shares.
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(list()->columnWidth(c), ResultModel::kWidthShares[std::size_t(c)] * inner(), 1.5) << c;
+
+    // Twice the font: the window grows to its new minimum, and the texts stay whole.
+    QFont font = QApplication::font();
+    font.setPointSizeF(font.pointSizeF() * 2);
+    window->setFont(font);
+    QApplication::processEvents();
+    EXPECT_EQ(list()->horizontalHeader()->length(), inner());
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(whole(list(), list()->model()->index(0, c))) << "large font, column " << c;
+}
+
+// Run once more on a 1280×800 screen at 192 DPI (test_window_large_text).
+TEST_F(WindowUse, PlacedWindowShowsNamesNumbersAndHeadersWhole) {
+    window->manApp()->ManItems(numbersAsWritten());
+    box()->setText(u"oy"_qs);
+    window->PlaceWindow();
+    QApplication::processEvents();
+    const QScreen* screen = window->screen();
+    const QRect frame = window->frameGeometry();
+    EXPECT_GE(frame.width(), screen->geometry().width() / 4 - 2);
+    EXPECT_TRUE(screen->availableGeometry().contains(frame)) << frame.width() << "x" << frame.height();
+    ASSERT_EQ(list()->model()->rowCount(), 1);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_TRUE(whole(list(), list()->model()->index(0, c))) << "column " << c;
+        EXPECT_GE(list()->columnWidth(c), list()->horizontalHeader()->sectionSizeHint(c)) << "header " << c;
+    }
+    EXPECT_LE(list()->horizontalHeader()->length(), list()->viewport()->width());
+    // Three rows show below the headers.
+    EXPECT_GE(list()->viewport()->height(), 3 * list()->verticalHeader()->defaultSectionSize());
 }

@@ -1,5 +1,6 @@
 #include "DownloadCommand.h"
 
+#include "Aside.h"
 #include "DownloadReason.h"
 #include "TXLMain.h"
 #include "ftp/FtpAddress.h"
@@ -25,8 +26,11 @@ DownloadCommand::DownloadCommand(Dialogs& dialogs, QObject* parent)
 DownloadCommand::~DownloadCommand() = default;
 
 void DownloadCommand::Cancel() {
-    // The waiting GET_FILE notices its session is gone and returns at once.
+    // The waiting GET_FILE notices its session is gone and returns at once;
+    // file work under way stops before its next step.
     moFtp.reset();
+    if (m_stopFileWork)
+        m_stopFileWork->store(true);
 }
 
 DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
@@ -94,7 +98,8 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
         return Outcome::Cancelled;
     }
     emit transferEnded();
-    if (!moFtp) {
+    // A password just typed is kept only once the server has taken it.
+    if (!moFtp || !m_login.Settle(moFtp->LastCommandLoggedIn(), title, running)) {
         QFile::remove(tempPath);
         return Outcome::Cancelled;
     }
@@ -102,11 +107,23 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     QString error;
     bool diskFull = false;
     const bool fetched = moFtp->LastCommandCompleted() && QFileInfo(tempPath).isFile();
-    bool swapped = fetched && FileOps::Sync(tempPath, error, &diskFull);
-    if (swapped && QFileInfo::exists(localPath))
-        swapped = FileOps::CopyOver(localPath, backupPath, error, &diskFull);
-    if (swapped)
-        swapped = FileOps::Replace(tempPath, localPath, error);
+    bool swapped = false;
+    if (fetched) {
+        // Off the window's thread: on a slow or network disk each step may take seconds.
+        const auto stop = m_stopFileWork = std::make_shared<std::atomic<bool>>(false);
+        Aside::Run([&, stop] {
+            swapped = FileOps::Sync(tempPath, error, &diskFull) && !stop->load();
+            if (swapped && QFileInfo::exists(localPath))
+                swapped = FileOps::CopyOver(localPath, backupPath, error, &diskFull) && !stop->load();
+            if (swapped)
+                swapped = FileOps::Replace(tempPath, localPath, error);
+        });
+        if (!self || !moFtp) {
+            QFile::remove(tempPath);
+            return Outcome::Cancelled;
+        }
+        m_stopFileWork.reset();
+    }
     if (!swapped) {
         QFile::remove(tempPath);
         const DownloadReason::Facts facts{remoteFile, localPath, m_timeout, !password.isEmpty()};

@@ -5,16 +5,18 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class Dialogs;
 class FtpItem;
 
 // Fetching the public book: asks for the server and the remote file (answers
-// kept in the settings, a password in the address in the keyring), fetches the file into a hidden file beside the local
-// copy and swaps it in only when the transfer completed: the previous copy
-// goes to ".bak" first, then the new file takes the local copy's name in one
-// rename. A failed, cancelled or timed-out transfer leaves the local copy
+// kept in the settings, a password that logged in in the keyring), fetches the
+// file into a hidden file beside the local copy and swaps it in only when the
+// transfer completed: the new file is forced to disk, the previous copy goes
+// to ".bak", then the new file takes the local copy's name in one rename, all
+// on a thread aside while the window keeps running. A failed, cancelled or timed-out transfer leaves the local copy
 // exactly as it was, says "无法下载文件！" with the reason on a second line
 // and writes one log line. Cancel on any prompt leaves the settings as they were.
 class DownloadCommand : public QObject {
@@ -49,7 +51,8 @@ private:
     Outcome failed(const QString& title, const QString& message, const QString& tempPath, const QString& localPath);
 
     Dialogs& m_dialogs;
-    FtpLogin m_login;               // the server's password: keyring, prompt, or this download only
-    std::unique_ptr<FtpItem> moFtp; // the session of a running download, else empty
+    FtpLogin m_login;                                  // the server's password: keyring, prompt, or this download only
+    std::unique_ptr<FtpItem> moFtp;                    // the session of a running download, else empty
+    std::shared_ptr<std::atomic<bool>> m_stopFileWork; // set by Cancel while the new file is put in place
     int m_timeout = 30;
 };

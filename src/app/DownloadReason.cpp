@@ -10,7 +10,19 @@ const QString kTimedOut = QStringLiteral("超时：服务器%1秒没有响应");
 const QString kDiskFull = QStringLiteral("磁盘已满，无法写入 %1");
 const QString kLocalWrite = QStringLiteral("无法写入本地文件：%1");
 const QString kServerSaid = QStringLiteral("服务器返回错误：%1");
+const QString kUntrusted = QStringLiteral("服务器证书不受信任：%1");
+const QString kNoTls = QStringLiteral("服务器不支持加密连接（FTP over TLS）");
+const QString kTlsRequired = QStringLiteral("服务器要求加密连接，请按 ftpes://服务器 输入服务器地址（%1）");
 const QString kTransferError = QStringLiteral("传输出错");
+
+// Servers that want TLS before the login say so in their refusal ("530
+// Non-anonymous sessions must use encryption", "SSL/TLS required ...").
+bool asksForTls(const QString& reply) {
+    for (const char* word : {"TLS", "SSL", "encrypt"})
+        if (reply.contains(QLatin1String(word), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
 
 // The system's own words in brackets after `text`, where there are some.
 QString withWords(const QString& text, const QString& words) {
@@ -27,8 +39,14 @@ QString TransferFailure(const Facts& facts, const FtpItem::Failure& failure) {
     case FtpFailure::HostNotFound:
         return kHostNotFound;
     case FtpFailure::LoginRefused:
+        if (asksForTls(failure.serverReply))
+            return kTlsRequired.arg(failure.serverReply.trimmed());
         // A password kept from an earlier download may be the stale one.
         return facts.withPassword ? kLoginRefused + kNewPassword : kLoginRefused;
+    case FtpFailure::UntrustedCertificate:
+        return kUntrusted.arg(failure.detail.trimmed());
+    case FtpFailure::NoTls:
+        return kNoTls;
     case FtpFailure::RemoteFileMissing:
         return kRemoteMissing.arg(facts.remoteFile);
     case FtpFailure::TimedOut:

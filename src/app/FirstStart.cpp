@@ -5,7 +5,6 @@
 #include "ftp/FtpAddress.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Dialogs.h"
-#include "toolkit/FileOps.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,7 +35,7 @@ QString SampleDirectory(const QString& programDir) {
 bool SeedPublicBook(const QString& book, const QString& defaultBook, const QString& programDir,
                     const QString& sampleBook) {
     // A portable copy's books are whatever the user put beside it.
-    if (FileOps::IsWritableDir(programDir))
+    if (TXLMain::IsPortable(programDir))
         return false;
     if (book.isEmpty() || normalised(book) != normalised(defaultBook))
         return false;

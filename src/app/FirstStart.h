@@ -13,7 +13,7 @@ namespace FirstStart {
 // Where the installed sample books lie for a program in `programDir`.
 QString SampleDirectory(const QString& programDir);
 
-// Copies `sampleBook` to `book` when the program's folder is not writable,
+// Copies `sampleBook` to `book` when the program is not a portable copy,
 // `book` is the default public book (stored settings that point elsewhere win)
 // and no file is there yet. An existing book is never replaced. True when it copied.
 bool SeedPublicBook(const QString& book, const QString& defaultBook, const QString& programDir,

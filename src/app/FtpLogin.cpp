@@ -4,6 +4,8 @@
 #include "toolkit/AppInfo.h"
 #include "toolkit/Dialogs.h"
 
+#include <utility>
+
 namespace {
 const QString kPasswordPrompt = QStringLiteral("FTP密码（%1）：");
 const QString kNoKeyring = QStringLiteral("没有可用的密钥环：密码只用于这次下载，不会保存，下次下载时会再次询问。");
@@ -24,17 +26,26 @@ CredentialStore FtpLogin::Keyring() {
 bool FtpLogin::Password(const FtpAddress& address, const QString& title,
                         const CredentialStore::StillWanted& stillWanted, QString& password) {
     password.clear();
+    m_pendingKey.clear();
+    m_pendingPassword.clear();
     // Without a user name the session logs in anonymously: a password has no use.
     if (address.User().isEmpty())
         return true;
     const QString key = address.LoginKey();
-    if (address.HasPassword()) {
-        password = address.Password();
-        return keep(key, password, title, stillWanted);
-    }
+    // Read for a typed password too: whether a keyring is there is told now, before the transfer.
     const CredentialStore::Result stored = Keyring().Read(key, stillWanted);
     if (stored.status == CredentialStore::Status::Abandoned)
         return false;
+    if (address.HasPassword()) {
+        password = address.Password();
+        if (stored.status == CredentialStore::Status::Unavailable)
+            return tellNoKeyring(title, stillWanted);
+        if (stored.status != CredentialStore::Status::Ok || stored.password != password) {
+            m_pendingKey = key;
+            m_pendingPassword = password;
+        }
+        return true;
+    }
     if (stored.status == CredentialStore::Status::Ok) {
         password = stored.password;
         return true;
@@ -46,13 +57,18 @@ bool FtpLogin::Password(const FtpAddress& address, const QString& title,
     if (!ok || (stillWanted && !stillWanted()))
         return false;
     password = answer;
-    if (stored.status == CredentialStore::Status::NotFound)
-        return keep(key, password, title, stillWanted);
-    return tellNoKeyring(title, stillWanted);
+    if (stored.status != CredentialStore::Status::NotFound)
+        return tellNoKeyring(title, stillWanted);
+    m_pendingKey = key;
+    m_pendingPassword = password;
+    return true;
 }
 
-bool FtpLogin::keep(const QString& key, const QString& password, const QString& title,
-                    const CredentialStore::StillWanted& stillWanted) {
+bool FtpLogin::Settle(bool accepted, const QString& title, const CredentialStore::StillWanted& stillWanted) {
+    const QString key = std::exchange(m_pendingKey, QString());
+    const QString password = std::exchange(m_pendingPassword, QString());
+    if (!accepted || key.isEmpty())
+        return true;
     const CredentialStore::Result kept = Keyring().Write(key, password, stillWanted);
     if (kept.status == CredentialStore::Status::Abandoned)
         return false;

@@ -5,9 +5,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <memory>
+
+#ifndef MIRODEX_INSTALL_BINDIR
+#define MIRODEX_INSTALL_BINDIR ""
+#endif
 
 namespace TXLMain {
 namespace {
@@ -15,11 +20,16 @@ std::unique_ptr<Settings> g_settings;
 QString g_vendorName;
 } // namespace
 
+bool IsPortable(const QString& programDir) {
+    const QString installed = QFileInfo(QStringLiteral(MIRODEX_INSTALL_BINDIR)).canonicalFilePath();
+    if (!installed.isEmpty() && installed == QFileInfo(programDir).canonicalFilePath())
+        return false;
+    return FileOps::IsWritableDir(programDir);
+}
+
 QString DefaultDirectory() {
     const QString programDir = QCoreApplication::applicationDirPath();
-    // A portable copy keeps its books and logs beside itself; an installed one
-    // (a folder the user cannot write) keeps them in the user's data folder.
-    if (FileOps::IsWritableDir(programDir))
+    if (IsPortable(programDir))
         return QDir::toNativeSeparators(programDir);
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
                             AppInfo::VendorName() + u'/' + AppInfo::Title();

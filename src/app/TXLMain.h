@@ -30,8 +30,12 @@ QString& vendorName();
 QString Text(const QString& key);
 bool Flag(const QString& key);
 
-// Where the default books and logs live: the program's own directory when the
-// user can write it, else the per-user data folder.
+// Whether a program in `programDir` keeps its books and logs beside itself: a
+// copy the user can write, but never one in the folder it was built to be
+// installed to (root can write /usr/bin, yet must not get books there).
+bool IsPortable(const QString& programDir);
+// Where the default books and logs live: the program's own directory for a
+// portable copy, else the per-user data folder.
 QString DefaultDirectory();
 // That directory and a file name joined with the platform's separator.
 QString DefaultPath(const QString& fileName);

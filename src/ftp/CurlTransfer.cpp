@@ -4,7 +4,12 @@
 
 #include <curl/curl.h>
 
+#include <mutex>
+
 namespace {
+
+std::mutex trustMutex;
+QByteArray trustedFile; // empty: the system's trusted certificates
 
 FtpFailure failureOf(CURLcode result) {
     switch (result) {
@@ -20,6 +25,10 @@ FtpFailure failureOf(CURLcode result) {
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_FTP_ACCEPT_TIMEOUT:
         return FtpFailure::TimedOut;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return FtpFailure::UntrustedCertificate;
+    case CURLE_USE_SSL_FAILED:
+        return FtpFailure::NoTls;
     default:
         return FtpFailure::Other;
     }
@@ -43,6 +52,8 @@ struct CurlTransfer::Callbacks {
             QByteArray line(bytes, qsizetype(n));
             while (line.endsWith('\n') || line.endsWith('\r'))
                 line.chop(1);
+            if (line.startsWith("230"))
+                t->m_outcome.loggedIn = true;
             t->m_outcome.replies.append(line);
             if (!t->m_sawReply) {
                 t->m_sawReply = true;
@@ -94,13 +105,13 @@ struct CurlTransfer::Callbacks {
         return size_t(got);
     }
 
-    static int socketOpened(void* userp, curl_socket_t socket, curlsocktype) {
-        auto* t = static_cast<CurlTransfer*>(userp);
-        return t->m_host.socketOpened(*t, std::intptr_t(socket)) ? CURL_SOCKOPT_OK : CURL_SOCKOPT_ERROR;
+    // Given the host, never the transfer: a connection may outlive its transfer.
+    static int socketOpened(void* hostp, curl_socket_t socket, curlsocktype) {
+        return static_cast<Host*>(hostp)->socketOpened(std::intptr_t(socket)) ? CURL_SOCKOPT_OK : CURL_SOCKOPT_ERROR;
     }
 
-    static int closeSocket(void* userp, curl_socket_t socket) {
-        return static_cast<CurlTransfer*>(userp)->m_host.closeSocket(std::intptr_t(socket)) ? 0 : 1;
+    static int closeSocket(void* hostp, curl_socket_t socket) {
+        return static_cast<Host*>(hostp)->closeSocket(std::intptr_t(socket)) ? 0 : 1;
     }
 };
 
@@ -148,17 +159,19 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
         quote = curl_slist_append(quote, command.constData());
     m_quote = quote;
     curl_easy_setopt(e, CURLOPT_URL, s.url.constData());
-#if LIBCURL_VERSION_NUM >= 0x075500
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "ftp,ftps");
-#else
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS, long(CURLPROTO_FTP | CURLPROTO_FTPS));
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, long(CURLPROTO_FTP | CURLPROTO_FTPS));
-#endif
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-#if LIBCURL_VERSION_NUM >= 0x075700
     curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L); // a dropped transfer never waits for a name look-up
-#endif
+    if (s.tls)
+        curl_easy_setopt(e, CURLOPT_USE_SSL, long(CURLUSESSL_ALL)); // fails rather than fall back to plain
+    // Never anything less than a certificate the trusted ones vouch for, made for this host.
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (std::lock_guard lock(trustMutex); !trustedFile.isEmpty()) {
+        curl_easy_setopt(e, CURLOPT_CAINFO, trustedFile.constData()); // copied by libcurl
+        curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+    }
     // One connection per operation: the directory set by a quoted CWD must not
     // leak into libcurl's own bookkeeping of a reused connection.
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
@@ -195,11 +208,17 @@ std::optional<TransferOutcome> CurlTransfer::setUp() {
         curl_easy_setopt(e, CURLOPT_READFUNCTION, &Callbacks::read);
         curl_easy_setopt(e, CURLOPT_READDATA, this);
     }
+    Host* host = &m_host;
     curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &Callbacks::socketOpened);
-    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, host);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Callbacks::closeSocket);
-    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, host);
     return std::nullopt;
+}
+
+void CurlTransfer::TrustOnly(const QString& caFile) {
+    std::lock_guard lock(trustMutex);
+    trustedFile = QFile::encodeName(caFile);
 }
 
 TransferOutcome CurlTransfer::finish(int curlResult) {

@@ -21,13 +21,19 @@ struct TransferJob {
     Body body = Body::None;
     // Download: the part file to create (never an existing file); Upload: the file to send.
     QString localFile;
+    // Download: the name the complete part file takes (replacing a file there).
+    QString target;
     int timeoutSeconds = 0; // bounds connecting, each reply and any stall; 0 = no limit
+    // TLS on the control and every data connection or no transfer at all:
+    // through AUTH TLS for an ftp:// URL, from the first byte for ftps://.
+    bool tls = false;
 };
 
 // How a transfer ended.
 struct TransferOutcome {
     FtpFailure failure = FtpFailure::None;
     bool local = false;        // the failure lies with the local file
+    bool loggedIn = false;     // the server accepted the login
     QString text;              // libcurl's or the file system's words for a failure
     QList<QByteArray> replies; // the server's reply lines, except those to the closing QUIT
     QByteArray data;           // a listing
@@ -45,8 +51,10 @@ public:
         // Creates the download's part file (CurlTransfer::openPart) unless the
         // request was dropped meanwhile.
         virtual bool createPart(CurlTransfer& transfer) = 0;
-        // Every socket the transfer opens, and its closing (done by the host).
-        virtual bool socketOpened(const CurlTransfer& transfer, std::intptr_t socket) = 0;
+        // Every socket libcurl opens for the host's transfers, and its closing
+        // (done by the host). libcurl may close a connection after its
+        // transfer is gone, so these know the host alone.
+        virtual bool socketOpened(std::intptr_t socket) = 0;
         virtual bool closeSocket(std::intptr_t socket) = 0;
 
     protected:
@@ -60,6 +68,11 @@ public:
 
     // Makes the easy handle ready; a refusal comes back as the outcome.
     std::optional<TransferOutcome> setUp();
+
+    // Server certificates are checked against the system's trusted ones, or,
+    // after this, against those in `caFile` alone (empty: the system's again).
+    // For tests with a server of their own.
+    static void TrustOnly(const QString& caFile);
     void* easyHandle() const { return m_easy; }
     quint64 serial() const { return m_serial; }
     const TransferJob& job() const { return m_job; }

@@ -1,5 +1,6 @@
 #include "CurlWorker.h"
 
+#include "toolkit/FileOps.h"
 #include "toolkit/Sockets.h"
 
 #include <QCoreApplication>
@@ -60,11 +61,11 @@ void CurlWorker::moved(const CurlTransfer& transfer) {
     post({transfer.serial(), TransferNews::Kind::Moved, {}});
 }
 
-bool CurlWorker::socketOpened(const CurlTransfer& transfer, std::intptr_t socket) {
+bool CurlWorker::socketOpened(std::intptr_t socket) {
     std::lock_guard lock(m_mutex);
     m_sockets.insert(socket);
     // A request dropped meanwhile opens no further connection.
-    return transfer.serial() == m_wanted && !m_stop;
+    return m_running && m_running->serial() == m_wanted && !m_stop;
 }
 
 // Closed under the lock, so an abort never hits a number the system has
@@ -299,11 +300,35 @@ void CurlWorker::finishRequest(int curlResult) {
     std::unique_ptr<CurlTransfer> transfer = std::move(m_running);
     curl_multi_remove_handle(static_cast<CURLM*>(m_loopMulti), static_cast<CURL*>(transfer->easyHandle()));
     TransferOutcome outcome = transfer->finish(curlResult);
+    if (outcome.failure == FtpFailure::None)
+        placeDownload(*transfer, outcome);
     const bool failed = outcome.failure != FtpFailure::None;
     if (failed)
         discardPart(*transfer);
     if (!post({transfer->serial(), TransferNews::Kind::Ended, std::move(outcome)}))
         discardPart(*transfer);
+}
+
+// Here rather than on the receiver's thread: a rename may wait on a slow or
+// network disk. A request still wanted when its rename starts has its whole
+// file, so a cancel from then on no longer stops the rename.
+void CurlWorker::placeDownload(const CurlTransfer& transfer, TransferOutcome& outcome) {
+    const TransferJob& job = transfer.job();
+    if (job.body != TransferJob::Body::Download || job.target.isEmpty())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        if (transfer.serial() != m_wanted || m_livePart != job.localFile)
+            return; // dropped: cancel() took the part file away
+        m_livePart.clear();
+    }
+    QString why;
+    if (!FileOps::Replace(job.localFile, job.target, why)) {
+        QFile::remove(job.localFile);
+        outcome.failure = FtpFailure::LocalWrite;
+        outcome.local = true;
+        outcome.text = why;
+    }
 }
 
 void CurlWorker::dropRequest() {

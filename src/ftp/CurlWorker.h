@@ -42,7 +42,9 @@ public:
     // Nullptr once the program is ending (or no thread can be started).
     static std::shared_ptr<CurlWorker> start(QObject* receiver);
 
-    // Everything below is called from the receiver's thread.
+    // Everything below is called from the receiver's thread. The worker (and
+    // with it what libcurl's socket callbacks are given) lives until its
+    // thread has cleaned up the multi handle, whose connections may close last.
 
     // Hands one request over; `serial` tells its news apart from those of
     // earlier ones. A request still running is dropped first.
@@ -51,8 +53,8 @@ public:
     void cancel();
     // The receiver is going away: drop everything, tell it nothing more, end.
     void release();
-    // The next piece of news, oldest first; false when there is none. A
-    // final piece hands a download's part file over to the caller.
+    // The next piece of news, oldest first; false when there is none. By a
+    // final piece a download's part file has taken its target's name or is gone.
     bool takeNews(TransferNews& news);
 
     // Stops every worker and waits at most `waitMs` for their threads to end.
@@ -75,11 +77,13 @@ private:
     bool post(TransferNews news);
     void postProgress();
     void discardPart(const CurlTransfer& transfer);
+    // A complete download's part file takes the target's name.
+    void placeDownload(const CurlTransfer& transfer, TransferOutcome& outcome);
     // What a transfer asks of its worker.
     void replied(const CurlTransfer& transfer) override;
     void moved(const CurlTransfer& transfer) override;
     bool createPart(CurlTransfer& transfer) override;
-    bool socketOpened(const CurlTransfer& transfer, std::intptr_t socket) override;
+    bool socketOpened(std::intptr_t socket) override;
     bool closeSocket(std::intptr_t socket) override;
 
     // Either thread, with m_mutex held.

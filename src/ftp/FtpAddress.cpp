@@ -1,5 +1,9 @@
 #include "FtpAddress.h"
 
+bool isFtpScheme(const QString& scheme) {
+    return scheme == QLatin1String("ftp") || scheme == QLatin1String("ftpes") || scheme == QLatin1String("ftps");
+}
+
 FtpAddress::FtpAddress(const QString& text) : m_text(text) {
     const qsizetype sep = text.indexOf(QStringLiteral("://"));
     if (sep >= 0) {

@@ -29,12 +29,14 @@ constexpr int kStillExecuting = 35764;
 // What kind of failure a command had, so a caller can tell the user why.
 enum class FtpFailure {
     None,
-    ConnectionRefused, // nothing accepts connections at the server's address
-    HostNotFound,      // the server's name does not resolve
-    LoginRefused,      // the server refused the user name or password
-    RemoteFileMissing, // the server has no such file (or folder)
-    TimedOut,          // no data moved and no reply came for RequestTimeout seconds
-    LocalWrite,        // the local file could not be created or written
-    DiskFull,          // the same, because the local disk is full
-    Other,             // anything else: a refused request, a protocol error, ...
+    ConnectionRefused,    // nothing accepts connections at the server's address
+    HostNotFound,         // the server's name does not resolve
+    LoginRefused,         // the server refused the user name or password
+    RemoteFileMissing,    // the server has no such file (or folder)
+    TimedOut,             // no data moved and no reply came for RequestTimeout seconds
+    LocalWrite,           // the local file could not be created or written
+    DiskFull,             // the same, because the local disk is full
+    UntrustedCertificate, // the server's certificate is not trusted, or not made for its name
+    NoTls,                // the server offers no TLS where the address asks for it
+    Other,                // anything else: a refused request, a protocol error, ...
 };

@@ -1,5 +1,6 @@
 #include "FtpItem.h"
 
+#include "FtpAddress.h"
 #include "FtpProtocol.h"
 #include "InetControl.h"
 #include "app/TXLMain.h"
@@ -89,7 +90,7 @@ FtpError FtpItem::Server(const QString& vData) {
     QString s = vData;
     QString probe = s;
     const QString scheme = Toolkit::GetBetween(probe, QString(), QStringLiteral("://"), false).toLower();
-    if (scheme != QLatin1String("ftp") && scheme != QLatin1String("ftps")) {
+    if (!isFtpScheme(scheme)) {
         bool ok = false;
         const double position = Toolkit::FindPosition(s, QStringLiteral("://")).trimmed().toDouble(&ok);
         if (!ok)
@@ -225,6 +226,7 @@ void FtpItem::runCommand(int command, const QString& operation, const QStringLis
     if (moInet->StillExecuting() && IsTimedOut())
         ReNew();
     m_lastCompleted = false;
+    m_lastLoggedIn = false;
     m_status = Busy;
     m_optStatus = 0;
     m_responseString.clear();
@@ -295,6 +297,7 @@ void FtpItem::timedOut() {
 void FtpItem::moInet_StateChanged(int state) {
     switch (state) {
     case InetControl::icError:
+        m_lastLoggedIn = moInet->LoggedIn();
         m_optStatus = moInet->ResponseCode();
         m_optString += moInet->ResponseInfo();
         if (m_optStatus != 0)
@@ -305,6 +308,7 @@ void FtpItem::moInet_StateChanged(int state) {
         LogError(kHandlerName, FtpError(), 0);
         break;
     case InetControl::icResponseCompleted: {
+        m_lastLoggedIn = moInet->LoggedIn();
         QPointer<FtpItem> self(this);
         QString piece = moInet->GetChunk(1024, InetControl::icString).toString();
         while (!piece.isEmpty()) {

@@ -41,10 +41,10 @@ public:
     int Status() const { return m_status; }
     QString ResponseString() const { return m_responseString; }
 
-    // Stores the address as an ftp or ftps URL (any other scheme is replaced by
-    // ftp://, a bare host gets ftp:// in front) and rebuilds the request URL.
-    // ftps:// (FTP over TLS) is kept, so a password never goes out in the
-    // clear where the user asked for an encrypted connection. Fails and
+    // Stores the address as an ftp, ftpes or ftps URL (any other scheme is
+    // replaced by ftp://, a bare host gets ftp:// in front) and rebuilds the
+    // request URL. ftpes:// and ftps:// (FTP over TLS) are kept, so a password
+    // never goes out in the clear where the user asked for encryption. Fails and
     // changes nothing when the toolkit's position answer is not a usable number:
     // the result then holds the run-time error (13 type mismatch, 6 overflow).
     FtpError Server(const QString& vData);
@@ -70,6 +70,9 @@ public:
     // True when the last command ended in the control's completion: not failed,
     // not refused, not timed out. Mutating commands end with Status 0 either way.
     bool LastCommandCompleted() const { return m_lastCompleted; }
+    // True when the server accepted the last command's login, even if the
+    // command then failed: the password is right.
+    bool LastCommandLoggedIn() const { return m_lastLoggedIn; }
     QString OptString() const { return m_optString; }
 
     // Why the last command did not complete, for telling the user: the kind of
@@ -120,6 +123,7 @@ private:
 
     int m_status = Idle;
     bool m_lastCompleted = false;
+    bool m_lastLoggedIn = false;
     int m_optStatus = 0;
     QString m_optString;
     QString m_responseString;

@@ -1,5 +1,7 @@
 #include "FtpProtocol.h"
 
+#include "FtpAddress.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,7 @@ struct Target {
     QString password;
     QString urlDir; // the URL's path: a directory relative to the login directory
     QString owner;  // server and login, to know when the current directory no longer applies
+    bool tls = false;
 };
 
 // A line break (or NUL) in anything that ends up in an FTP command would let
@@ -43,7 +46,7 @@ bool parseTarget(const QString& url, const FtpProtocol::Login& login, Target& t,
         return false;
     }
     const QString scheme = url.left(sep).toLower();
-    if (scheme != QLatin1String("ftp") && scheme != QLatin1String("ftps")) {
+    if (!isFtpScheme(scheme)) {
         err = {FtpErrors::kProtocolNotSupported, QStringLiteral("不支持的协议：") + scheme};
         return false;
     }
@@ -88,7 +91,10 @@ bool parseTarget(const QString& url, const FtpProtocol::Login& login, Target& t,
         path.chop(1);
     if (path == QLatin1String("/"))
         path.clear();
-    t.base = (scheme + QStringLiteral("://") + hostPort).toUtf8();
+    // ftpes is ftp to libcurl, with TLS required on top.
+    const bool explicitTls = scheme == QLatin1String("ftpes");
+    t.base = ((explicitTls ? QStringLiteral("ftp") : scheme) + QStringLiteral("://") + hostPort).toUtf8();
+    t.tls = scheme != QLatin1String("ftp");
     t.urlDir = QUrl::fromPercentEncoding(path.toUtf8());
     t.user = login.user.isEmpty() ? urlUser : login.user;
     t.password = login.user.isEmpty() ? urlPassword : login.password;
@@ -266,6 +272,7 @@ FtpError FtpProtocol::prepare(const QString& url, const QString& operation, cons
         job.body = TransferJob::Body::Download;
         plan.target = op.b;
         job.localFile = partPathFor(op.b);
+        job.target = op.b;
         break;
     case Op::Put: {
         QFile probe(op.a);
@@ -324,6 +331,7 @@ FtpError FtpProtocol::prepare(const QString& url, const QString& operation, cons
     job.user = target.user.toUtf8();
     job.password = target.password.toUtf8();
     job.timeoutSeconds = timeoutSeconds;
+    job.tls = target.tls;
     return {};
 }
 

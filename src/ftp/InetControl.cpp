@@ -1,8 +1,5 @@
 #include "InetControl.h"
 
-#include "toolkit/FileOps.h"
-
-#include <QFile>
 #include <QPointer>
 
 InetControl::InetControl(QObject* parent) : QObject(parent) {}
@@ -44,6 +41,7 @@ void InetControl::beginRequest() {
     m_responseCode = 0;
     m_responseInfo.clear();
     m_failure = FtpFailure::None;
+    m_loggedIn = false;
     m_response.clear();
     m_chunkPos = 0;
 }
@@ -138,16 +136,9 @@ void InetControl::takeNews() {
 
 void InetControl::conclude(const TransferOutcome& outcome) {
     const std::unique_ptr<FtpProtocol::Plan> plan = std::move(m_plan);
+    // A complete download has taken the caller's name on the worker already.
     FtpProtocol::Result result = m_ftp.conclude(*plan, outcome);
-    // A complete download takes the caller's name here, on this thread, so a
-    // request cancelled before its end never replaces anything.
-    if (plan->job.body == TransferJob::Body::Download && result.failure == FtpFailure::None) {
-        QString why;
-        if (!FileOps::Replace(plan->job.localFile, plan->target, why)) {
-            QFile::remove(plan->job.localFile);
-            result = FtpProtocol::cannotWrite(*plan, why);
-        }
-    }
+    m_loggedIn = outcome.loggedIn;
     if (result.failure != FtpFailure::None) {
         m_responseCode = result.code;
         m_responseInfo = hidePasswords(result.info, {m_password, m_urlPassword});

@@ -27,12 +27,15 @@
 // moved or a reply came, at most every 200 ms) tell that the server is alive.
 //
 // A download is written to a hidden file beside the local file and takes its
-// name only when complete, so a failed, cancelled or timed-out GET leaves an
-// existing local file as it was and no partial file behind.
+// name (on the worker) only once complete, so a failed, timed-out or cancelled
+// GET leaves an existing local file as it was and no partial file behind; a
+// cancel that comes after the whole file did no longer stops the rename.
 //
 // Credentials go to libcurl as separate options, never inside the URL. When the
 // URL carries "user:password@" those are stripped; they are used only when the
-// control's own UserName is empty. Only ftp:// and ftps:// are accepted.
+// control's own UserName is empty. Only ftp://, ftpes:// and ftps:// are
+// accepted; the last two never run without TLS on every connection, and the
+// server's certificate must be one the system trusts, made for its name.
 class InetControl : public QObject {
     Q_OBJECT
 public:
@@ -83,6 +86,8 @@ public:
     virtual QString ResponseInfo() const { return m_responseInfo; }
     // The kind of failure the last request ended in; None otherwise.
     FtpFailure Failure() const { return m_failure; }
+    // True when the server accepted the last request's login, whatever came after.
+    bool LoggedIn() const { return m_loggedIn; }
 
     // Abandons the running request: no further event of it is delivered, its
     // partial download is gone, and the worker finishes it off without
@@ -129,6 +134,7 @@ private:
     int m_responseCode = 0;
     QString m_responseInfo;
     FtpFailure m_failure = FtpFailure::None;
+    bool m_loggedIn = false;
     QString m_response;
     qsizetype m_chunkPos = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "phonebook/BookReader.h"
 #include "phonebook/ManItem.h"
+#include "phonebook/SearchRule.h"
 
 #include <QString>
 
@@ -15,12 +16,8 @@ class Dialogs;
 // a look-up costs about one decoding of the books.
 namespace Lookup {
 
-// Whether the search finds an entry with these fields. `searchText` is trimmed
-// and lower-cased as the window's search makes it. An entry is found when its
-// ShortName or FullName, lower-cased, begins with the text; a text of the
-// digits 0-9 alone also finds an entry whose ExtTelNo, MobilNo or RoomNo
-// begins with it.
-bool Finds(const BookReader::Fields& fields, const QString& searchText);
+// Whether the search finds an entry with these fields: the window's rule.
+bool Finds(const BookReader::Fields& fields, const SearchRule::Query& query);
 
 struct Result {
     std::vector<std::shared_ptr<const ManItem>> rows; // in the window's name order

@@ -1,6 +1,7 @@
 #include "Directory.h"
 
 #include "NameOrder.h"
+#include "SearchRule.h"
 #include "toolkit/Toolkit.h"
 
 #include <algorithm>
@@ -10,6 +11,15 @@ namespace {
 
 bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
+}
+
+void keepLongest(QStringView& longest, QStringView number) {
+    if (number.size() > longest.size())
+        longest = number;
+}
+
+bool hasSeparator(QStringView number) {
+    return std::any_of(number.begin(), number.end(), SearchRule::IsSeparator);
 }
 
 // Whether lower-casing can change the text; ASCII and the common Chinese
@@ -25,7 +35,17 @@ bool mayChangeInLowerCase(QStringView text) {
 
 } // namespace
 
-QStringView Directory::Lowered::append(int position, QStringView asWritten) {
+QStringView Directory::Derived::keep(int position, qsizetype begin, QStringView asWritten) {
+    const QStringView form = QStringView(chars).mid(begin);
+    if (form == asWritten) {
+        chars.truncate(begin);
+        return asWritten;
+    }
+    spans.push_back({position, quint32(begin), quint32(form.size())});
+    return form;
+}
+
+QStringView Directory::Derived::lowered(int position, QStringView asWritten) {
     const qsizetype begin = chars.size();
     bool ascii = true;
     for (const QChar c : asWritten) {
@@ -37,16 +57,10 @@ QStringView Directory::Lowered::append(int position, QStringView asWritten) {
         chars.truncate(begin);
         chars += asWritten.toString().toLower();
     }
-    const QStringView lower = QStringView(chars).mid(begin);
-    if (lower == asWritten) {
-        chars.truncate(begin);
-        return asWritten;
-    }
-    spans.push_back({position, quint32(begin), quint32(lower.size())});
-    return lower;
+    return keep(position, begin, asWritten);
 }
 
-QStringView Directory::Lowered::at(int position, QStringView asWritten) const {
+QStringView Directory::Derived::at(int position, QStringView asWritten) const {
     const auto it = std::lower_bound(spans.begin(), spans.end(), position,
                                      [](const Span& span, int p) { return span.position < p; });
     if (it == spans.end() || it->position != position)
@@ -56,24 +70,34 @@ QStringView Directory::Lowered::at(int position, QStringView asWritten) const {
 
 QStringView Directory::text(Field field, int position) const {
     const ManItem& entry = *m_entries[std::size_t(position)];
+    QStringView asWritten;
     switch (field) {
     case kShort:
-    case kFull: {
-        const QStringView asWritten = field == kShort ? entry.shortNameView() : entry.fullNameView();
-        if (m_changed.empty() || !(m_changed[std::size_t(position)] & (1u << field)))
-            return asWritten;
-        return m_lowered[std::size_t(field)].at(position, asWritten);
-    }
-    case kExt:
-        return entry.extTelNoView();
-    case kMobil:
-        return entry.mobilNoView();
-    case kRoom:
-        return entry.roomNoView();
-    case kFieldCount:
+        asWritten = entry.shortNameView();
         break;
+    case kFull:
+        asWritten = entry.fullNameView();
+        break;
+    case kExt:
+    case kExtNational:
+        asWritten = entry.extTelNoView();
+        break;
+    case kMobil:
+    case kMobilNational:
+        asWritten = entry.mobilNoView();
+        break;
+    case kRoom:
+    case kRoomNational:
+        asWritten = entry.roomNoView();
+        break;
+    case kFieldCount:
+        return QStringView();
     }
-    return QStringView();
+    const bool derived = !m_changed.empty() && (m_changed[std::size_t(position)] & (1u << field));
+    if (derived)
+        return m_derived[std::size_t(field)].at(position, asWritten);
+    // A national part exists only where it was kept.
+    return field >= kExtNational ? QStringView() : asWritten;
 }
 
 PrefixIndex::TextAt Directory::textAt(Field field) const {
@@ -101,7 +125,10 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     dropIndexes(); // the previous load's, if still on their way
     m_source = std::move(items);
     m_entries = {};
-    m_lowered = {};
+    m_longest = {};
+    static std::atomic<quint64> loads{0};
+    m_loadNumber = ++loads;
+    m_derived = {};
     m_changed = {};
     for (PrefixIndex& index : m_index)
         index.Clear();
@@ -119,8 +146,13 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
     {
         LargeVector<QStringView> names;
         names.reserve(count);
-        for (const auto& entry : *m_source)
+        for (const auto& entry : *m_source) {
             names.push_back(entry->fullNameView());
+            keepLongest(m_longest.name, names.back());
+            keepLongest(m_longest.ext, entry->extTelNoView());
+            keepLongest(m_longest.mobil, entry->mobilNoView());
+            keepLongest(m_longest.room, entry->roomNoView());
+        }
         const LargeVector<int> order = NameOrder::Sort(names, workspace);
         m_entries.resize(count);
         for (std::size_t p = 0; p < count; ++p) {
@@ -154,19 +186,16 @@ void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace w
         if (m_dropIndexes)
             return;
         keyed.clear();
-        Lowered& lowered = m_lowered[std::size_t(field)];
+        Derived& derived = m_derived[std::size_t(field)];
         std::size_t i = 0;
         for (const auto& entry : *m_source) {
             const int position = positionOf[i++];
             const QStringView asWritten = field == kShort ? entry->shortNameView() : entry->fullNameView();
             QStringView lower = asWritten;
             if (mayChangeInLowerCase(asWritten)) {
-                lower = lowered.append(position, asWritten);
-                if (lower.data() != asWritten.data()) {
-                    if (m_changed.empty())
-                        m_changed.assign(count, 0);
-                    m_changed[std::size_t(position)] |= (1u << field);
-                }
+                lower = derived.lowered(position, asWritten);
+                if (lower.data() != asWritten.data())
+                    markDerived(position, field);
             }
             // Lower-casing is per character and only İ grows, so an unchanged length
             // means lower(LeftPart(field, n)) is the lowered field's first n units.
@@ -175,54 +204,74 @@ void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace w
             else
                 m_irregular.push_back(position);
         }
-        std::sort(lowered.spans.begin(), lowered.spans.end(),
-                  [](const Span& a, const Span& b) { return a.position < b.position; });
+        sortSpans(derived);
         m_index[field].Build(keyed, scratch, textAt(field));
     }
     std::sort(m_irregular.begin(), m_irregular.end());
     m_irregular.erase(std::unique(m_irregular.begin(), m_irregular.end()), m_irregular.end());
 
-    // A number search is digits only: only numbers that begin with a digit can match.
-    for (const Field field : {kExt, kMobil, kRoom}) {
+    // A number search is digits: only numbers whose digits come first can match.
+    for (const Field field : {kExt, kMobil, kRoom, kExtNational, kMobilNational, kRoomNational}) {
         if (m_dropIndexes)
             return;
         keyed.clear();
+        const bool national = field >= kExtNational;
+        Derived& derived = m_derived[std::size_t(field)];
         std::size_t i = 0;
         for (const auto& entry : *m_source) {
             const int position = positionOf[i++];
-            const QStringView number = field == kExt     ? entry->extTelNoView()
-                                       : field == kMobil ? entry->mobilNoView()
-                                                         : entry->roomNoView();
+            const Field written = national ? Field(field - (kExtNational - kExt)) : field;
+            QStringView number = written == kExt     ? entry->extTelNoView()
+                                 : written == kMobil ? entry->mobilNoView()
+                                                     : entry->roomNoView();
+            if (national) {
+                const qsizetype start = SearchRule::NationalStart(number);
+                if (start < 0)
+                    continue;
+                const qsizetype begin = derived.chars.size();
+                SearchRule::AppendNumberForm(number.mid(start), derived.chars);
+                number = derived.keep(position, begin, QStringView());
+                markDerived(position, field);
+            } else if (hasSeparator(number)) {
+                const qsizetype begin = derived.chars.size();
+                SearchRule::AppendNumberForm(number, derived.chars);
+                const QStringView form = derived.keep(position, begin, number);
+                if (form.data() != number.data())
+                    markDerived(position, field);
+                number = form;
+            }
             if (!number.isEmpty() && isAsciiDigit(number.front()))
                 keyed.push_back(PrefixIndex::KeyOf(PrefixIndex::Texts::Digits, number, position));
         }
+        sortSpans(derived);
         m_index[field].Build(keyed, scratch, textAt(field));
     }
 }
 
-QString Directory::SearchText(const QString& boxText) {
-    qsizetype begin = 0;
-    qsizetype end = boxText.size();
-    while (begin < end && boxText.at(begin) == u' ')
-        ++begin;
-    while (end > begin && boxText.at(end - 1) == u' ')
-        --end;
-    return boxText.mid(begin, end - begin).toLower();
+void Directory::markDerived(int position, Field field) {
+    if (m_changed.empty())
+        m_changed.assign(m_entries.size(), 0);
+    m_changed[std::size_t(position)] |= (1u << field);
 }
 
-bool Directory::IsNumberSearch(const QString& searchText) {
-    return !searchText.isEmpty() && std::all_of(searchText.begin(), searchText.end(), isAsciiDigit);
+void Directory::sortSpans(Derived& derived) {
+    std::sort(derived.spans.begin(), derived.spans.end(),
+              [](const Span& a, const Span& b) { return a.position < b.position; });
+}
+
+QString Directory::SearchText(const QString& boxText) {
+    return SearchRule::Text(boxText);
 }
 
 bool Directory::Matches(const ManItem& entry, const QString& searchText) {
-    const int n = Toolkit::TextLength(searchText);
-    const QString a = Toolkit::LeftPart(entry.ShortName(), n).toLower();
-    const QString b = Toolkit::LeftPart(entry.FullName(), n).toLower();
-    if (searchText == a || searchText == b)
-        return true;
-    return IsNumberSearch(searchText) &&
-           (entry.ExtTelNo().startsWith(searchText) || entry.MobilNo().startsWith(searchText) ||
-            entry.RoomNo().startsWith(searchText));
+    return SearchRule::Finds(entry.shortNameView(), entry.fullNameView(), entry.extTelNoView(), entry.mobilNoView(),
+                             entry.roomNoView(), SearchRule::FromText(searchText));
+}
+
+bool Directory::matches(int position, const SearchRule::Query& query) const {
+    const ManItem& entry = *m_entries[std::size_t(position)];
+    return SearchRule::Finds(entry.shortNameView(), entry.fullNameView(), entry.extTelNoView(), entry.mobilNoView(),
+                             entry.roomNoView(), query);
 }
 
 void Directory::mark(int position) {
@@ -234,7 +283,8 @@ void Directory::mark(int position) {
 }
 
 int Directory::Search(const QString& boxText) {
-    const QString s = SearchText(boxText);
+    const SearchRule::Query query = SearchRule::Prepare(boxText);
+    const QString& s = query.text;
     m_matches.clear();
     const std::size_t count = m_entries.size();
     if (s.isEmpty()) {
@@ -252,9 +302,9 @@ int Directory::Search(const QString& boxText) {
     if (!s.back().isHighSurrogate())
         for (const Field field : {kShort, kFull})
             runs[field] = m_index[field].Find(s, textAt(field));
-    if (IsNumberSearch(s))
-        for (const Field field : {kExt, kMobil, kRoom})
-            runs[field] = m_index[field].Find(s, textAt(field));
+    if (query.isNumber())
+        for (const Field field : {kExt, kMobil, kRoom, kExtNational, kMobilNational, kRoomNational})
+            runs[field] = m_index[field].Find(query.digits, textAt(field));
 
     // Back into name order: sort a few hits, or sweep the marks when there are many.
     std::size_t hits = m_irregular.size();
@@ -265,7 +315,7 @@ int Directory::Search(const QString& boxText) {
             for (const int at : run)
                 mark(at);
         for (const int at : m_irregular)
-            if (Matches(*m_entries[std::size_t(at)], s))
+            if (matches(at, query))
                 mark(at);
         std::sort(m_matches.begin(), m_matches.end());
         for (const int at : m_matches)
@@ -275,7 +325,7 @@ int Directory::Search(const QString& boxText) {
             for (const int at : run)
                 m_marked[std::size_t(at)] = 1;
         for (const int at : m_irregular)
-            if (Matches(*m_entries[std::size_t(at)], s))
+            if (matches(at, query))
                 m_marked[std::size_t(at)] = 1;
         for (std::size_t i = 0; i < count; ++i) {
             if (m_marked[i]) {

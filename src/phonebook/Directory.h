@@ -2,6 +2,7 @@
 
 #include "ManItems.h"
 #include "PrefixIndex.h"
+#include "SearchRule.h"
 #include "toolkit/LargeAllocator.h"
 
 #include <QString>
@@ -16,10 +17,8 @@
 //
 // Load() orders the entries by name once (see NameOrder: pinyin, surnames by
 // their surname reading, equal names in book order); every Search() then
-// picks entries out of that order. An entry matches when its ShortName or
-// its FullName, lower-cased, begins with the search text:
-// lower(LeftPart(field, n)) == s, n = TextLength(s). A search text of digits
-// only also matches an entry whose ExtTelNo, MobilNo or RoomNo begins with it.
+// picks entries out of that order, the entries SearchRule finds for the text:
+// indexes of the names lower-cased and of the numbers' digits answer it.
 // The matches are positions in the name order, kept in a buffer reused between
 // searches, so a keystroke allocates nothing in proportion to the book.
 //
@@ -46,6 +45,15 @@ public:
     // An entry by its place in the name order (0-based).
     const ManItem& Sorted(int index) const { return *m_entries[std::size_t(index)]; }
 
+    // The longest name and number of each kind in the books (in characters),
+    // for the list's column widths.
+    struct Longest {
+        QStringView name, ext, mobil, room;
+    };
+    const Longest& LongestTexts() const { return m_longest; }
+    // Different for every Load of any directory, so what was derived from one can be kept.
+    quint64 LoadNumber() const { return m_loadNumber; }
+
     // Searches for the box's text as typed; answers the number of matches.
     int Search(const QString& boxText);
     int Count() const { return int(m_matches.size()); }
@@ -55,13 +63,13 @@ public:
 
     // The text a search looks for: blanks (U+0020) trimmed at both ends, lower-cased.
     static QString SearchText(const QString& boxText);
-    // A search text of the digits 0–9 only, which also looks up the numbers.
-    static bool IsNumberSearch(const QString& searchText);
-    // The matching rule written out literally, one entry at a time.
+    // The matching rule (SearchRule) applied to one entry.
     static bool Matches(const ManItem& entry, const QString& searchText);
 
 private:
-    enum Field { kShort, kFull, kExt, kMobil, kRoom, kFieldCount };
+    // The numbers are indexed by their digits, and international ones also by
+    // their national part.
+    enum Field { kShort, kFull, kExt, kMobil, kRoom, kExtNational, kMobilNational, kRoomNational, kFieldCount };
 
     // Books from this size on get their indexes built on a thread of their own.
     static constexpr std::size_t kIndexesOnAThreadFrom = 50000;
@@ -70,31 +78,40 @@ private:
     // Stops a build still under way (a reload, or the end of the directory) and waits for it.
     void dropIndexes();
 
-    // The field of the entry at `position` as searched (names lower-cased).
+    // The field of the entry at `position` as searched (names lower-cased,
+    // numbers without separators).
     QStringView text(Field field, int position) const;
     PrefixIndex::TextAt textAt(Field field) const;
+    void markDerived(int position, Field field);
+    bool matches(int position, const SearchRule::Query& query) const;
     void mark(int position);
 
     std::shared_ptr<const ManItems> m_source;
     // In name order; the entries belong to m_source.
     LargeVector<const ManItem*> m_entries;
+    Longest m_longest;
+    quint64 m_loadNumber = 0;
 
-    // The lower case of the names where it differs from the name itself
-    // (rare: Chinese names and pinyin initials are mostly lower-case already).
+    // Fields as searched where they differ from the field as written: the
+    // lower case of names, numbers without separators (rare: Chinese names
+    // and pinyin initials are mostly lower-case already, numbers mostly digits).
     struct Span {
         int position;
         quint32 begin;
         quint32 length;
     };
-    struct Lowered {
+    struct Derived {
         std::vector<Span> spans; // by position once loaded
         QString chars;
-        // The lower case of `asWritten`, kept when it differs; valid until the next append.
-        QStringView append(int position, QStringView asWritten);
+        // Keeps chars from `begin` on as the text of `position` unless they
+        // equal `asWritten`; answers the text, valid until the next append.
+        QStringView keep(int position, qsizetype begin, QStringView asWritten);
+        QStringView lowered(int position, QStringView asWritten);
         QStringView at(int position, QStringView asWritten) const;
     };
-    std::array<Lowered, 2> m_lowered;     // kShort, kFull
-    LargeVector<unsigned char> m_changed; // per position: bit 1 << field when m_lowered holds it
+    static void sortSpans(Derived& derived);
+    std::array<Derived, kFieldCount> m_derived;
+    LargeVector<unsigned char> m_changed; // per position: bit 1 << field when m_derived holds it
 
     // One index per field. Names whose lower case is longer than they are (İ)
     // are left out of their index and checked by the rule as written (m_irregular).

@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLayout>
@@ -73,8 +74,18 @@ void QtDialogs::DismissOpen() {
 }
 
 int QtDialogs::run(QDialog& box) {
+    // A modal box would block every other window of the program, the tray
+    // icon's menu and the window's close button included, so Exit could not
+    // be chosen while it waits. This one stays above the window and waits in
+    // a loop of its own; Exit closes it (DismissOpen).
+    box.setWindowModality(Qt::NonModal);
     m_open.append(&box);
-    const int result = box.exec();
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    loop.exec(QEventLoop::DialogExec);
     m_open.removeAll(&box);
-    return result;
+    return box.result();
 }

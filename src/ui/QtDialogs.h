@@ -8,7 +8,8 @@
 class QDialog;
 class QWidget;
 
-// The real modal boxes.
+// The real boxes. Each waits for its answer, but blocks no other window:
+// the tray icon and the window stay usable while one is open.
 class QtDialogs : public Dialogs {
 public:
     void setParent(QWidget* parent) { m_parent = parent; }

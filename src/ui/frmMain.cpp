@@ -81,6 +81,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dia
         QStringLiteral("姓名、分机、房号/直拨和手机，按姓名排序；Ctrl+C复制所选的行，右键菜单复制一项"));
     m_model = new ResultModel(this);
     lvwOutput->setModel(m_model);
+    lvwOutput->installEventFilter(this);
     setCentralWidget(central);
     m_trayAvailable = &TrayIcon::IsAvailable;
     m_download = new DownloadCommand(dialogs, this);

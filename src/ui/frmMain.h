@@ -11,6 +11,7 @@ class DownloadCommand;
 class ManApp;
 class ProgramLauncher;
 class QAction;
+class QKeyEvent;
 class QLineEdit;
 class QMenu;
 class ResultList;
@@ -43,7 +44,7 @@ public:
 
     // The search: every change of the box's text rebuilds the list.
     void txtInput_Change();
-    // Down arrow (key code 40) moves into the list; the key itself goes on.
+    // Down arrow (key code 40) moves into the list, its first row chosen; the key itself goes on.
     void txtInput_KeyDown(int KeyCode, int Shift);
 
     // Left click on the tray icon, or "open" in its menu: hide or show the window.
@@ -86,8 +87,13 @@ public:
     QMenu* popupMenu() const { return mnuPopup; }
     QAction* popupOpenItem() const { return mnuPopup_Open; }
     bool hiddenToTray() const { return mbHidden; }
-    // The widths the last search gave the columns, in twips.
+    // The columns' widths in twips, set at every search and whenever the list changes size.
     const std::array<double, 4>& columnWidthsTwips() const { return m_columnTwips; }
+    // Pixels each column needs to show its texts whole: its header, and the
+    // books' longest number, or their longest name up to four characters.
+    // With `least`, what the window must always have room for: a name of four
+    // characters, eight digits for extension and room, eleven for the mobile.
+    std::array<int, 4> columnNeeds(bool least = false) const;
     // Where minimising may hide the window; tests stand in for the desktop's tray.
     void setTrayAvailableCheck(bool (*check)()) { m_trayAvailable = check; }
 
@@ -107,6 +113,9 @@ private:
     class Busy;
 
     void createMenus();
+    void fitColumns();
+    void updateMinimumSize();
+    bool listKeyPress(const QKeyEvent* key);
     void frameMayHaveChanged();
     void focusSearchBox();
     void reportStoreError(const QString& error);
@@ -141,6 +150,10 @@ private:
     DownloadCommand* m_download = nullptr;
     std::unique_ptr<DesktopCommands> m_desktop;
     std::array<double, 4> m_columnTwips{};
+    // What the columns' texts need, measured once per load and font.
+    std::array<int, 4> m_columnNeeds{};
+    quint64 m_columnNeedsLoad = 0;
+    bool m_columnNeedsValid = false;
     bool (*m_trayAvailable)() = nullptr;
     bool mbHidden = false;
     bool m_placeOnShow = true;

@@ -255,11 +255,19 @@ def scenario(d, program, store):
     if app.poll() is not None:
         raise Failure("the first copy ended with the second start")
 
-    # Exit from the tray menu saves the settings: the store was written at the first
-    # start already, so it is removed to see it written again.
+    # Exit from the tray menu while a box waits for an answer: the tray still
+    # answers, the box closes and the settings are saved. The store was written at
+    # the first start already, so it is removed to see it written again.
     os.remove(store)
+    window = d.main_windows()[0]
+    d.run("xdotool", "windowactivate", "--sync", str(window))
+    d.run("xdotool", "key", "--window", str(window), "alt+f")
+    d.run("xdotool", "key", "--delay", "100", "Return")
+    box = d.wait_for("the download's first box", lambda: [w for w in d.visible_windows("^mirodex$", "--class")
+                                                           if w not in main and (g := d.outer_geometry(w))
+                                                           and g[2] > 100 and g[3] > 60])
     d.click(*icon, 3)
-    d.wait_for("the popup menu", lambda: d.popup_menu(main, panel))
+    d.wait_for("the popup menu over the open box", lambda: d.popup_menu(main + box, panel))
     d.run("xdotool", "key", "--delay", "50", "Down", "Down", "Return")
     d.wait_for("the program to end after 退出电话簿", lambda: app.poll() is not None)
     if app.returncode != 0:

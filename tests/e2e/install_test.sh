@@ -34,6 +34,9 @@ layout)
         bin/mirodex-lookup
         share/applications/mirodex.desktop
         share/icons/hicolor/scalable/apps/mirodex.svg
+        share/man/man1/mirodex.1
+        share/man/man1/mirodex-lookup.1
+        share/metainfo/com.pellinor.mirodex.metainfo.xml
         share/mirodex/PrivateTel.txt
         share/mirodex/PublicTel.txt
     )
@@ -59,6 +62,10 @@ layout)
     grep -qx 'Categories=Office;ContactManagement;' "$desktop" || fail "desktop entry: Categories"
     if command -v desktop-file-validate >/dev/null 2>&1; then
         desktop-file-validate "$desktop" || fail "desktop-file-validate"
+    fi
+    if command -v appstreamcli >/dev/null 2>&1; then
+        appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/com.pellinor.mirodex.metainfo.xml" ||
+            fail "appstreamcli validate"
     fi
     say "layout passed"
     ;;

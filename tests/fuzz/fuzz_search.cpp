@@ -37,9 +37,16 @@ bool literalMatch(const ManItem& entry, const QString& s) {
     const int n = Toolkit::TextLength(s);
     if (Toolkit::LeftPart(entry.ShortName(), n).toLower() == s || Toolkit::LeftPart(entry.FullName(), n).toLower() == s)
         return true;
-    // Digits only also look up the numbers.
-    const bool digits = !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    return digits && (entry.ExtTelNo().startsWith(s) || entry.MobilNo().startsWith(s) || entry.RoomNo().startsWith(s));
+    // Digits, and the blanks, dashes, pluses, brackets and dots written between them, look up the numbers.
+    QString digits;
+    for (const QChar c : s) {
+        if (c >= u'0' && c <= u'9')
+            digits += c;
+        else if (!QStringLiteral(" -+().").contains(c))
+            return false;
+    }
+    return !digits.isEmpty() && (entry.ExtTelNo().startsWith(digits) || entry.MobilNo().startsWith(digits) ||
+                                 entry.RoomNo().startsWith(digits));
 }
 
 void check(Directory& directory, const QString& boxText) {

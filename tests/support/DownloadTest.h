@@ -19,7 +19,7 @@ protected:
 
     // What the window's event loop did while a command waited for its transfer.
     struct Wait {
-        int ticks = 0;                    // of a 20 ms timer, only while the download ran
+        int ticks = 0;                    // of a 20 ms timer, only while the command ran
         qint64 longestGapMs = 0;          // between two of them, the machine's own pauses left out
         bool postedRanDuringWait = false; // an event posted before the command ran within it
     };

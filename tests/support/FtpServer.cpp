@@ -53,6 +53,8 @@ bool FtpServer::start(QString* error) {
         args << QStringLiteral("--hold-221") << QString::number(m_options.hold221);
     if (m_options.hostile)
         args << QStringLiteral("--hostile");
+    if (m_options.tls)
+        args << QStringLiteral("--tls") << m_tlsDir.path();
 
     const QString portLine = launch(args);
     bool ok = false;

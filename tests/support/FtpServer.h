@@ -32,6 +32,10 @@ public:
         // PWD answers a path outside the root with a bare CR in it; NLST lists
         // absolute and parent paths instead of the folder.
         bool hostile = false;
+        // AUTH TLS required before the login and on every data connection
+        // (plain logins get "530"), with a certificate made for 127.0.0.1 at
+        // start that nothing trusts unless a test says so.
+        bool tls = false;
     };
 
     FtpServer();
@@ -50,6 +54,8 @@ public:
     QString url() const; // "ftp://127.0.0.1:<port>"
     QString root() const { return m_root.path(); }
     QString path(const QString& name) const { return m_root.filePath(name); }
+    // The server's certificate (PEM) with the tls option, for a test to trust.
+    QString certificate() const { return m_tlsDir.filePath(QStringLiteral("cert.pem")); }
 
 private:
     // Starts the interpreter with `args`; its first line of output (the port),
@@ -58,6 +64,7 @@ private:
 
     Options m_options;
     QTemporaryDir m_root;
+    QTemporaryDir m_tlsDir; // outside the served folder
     QProcess m_process;
     quint16 m_port = 0;
     qint64 m_pid = -1; // the server started without QProcess (ThreadSanitizer builds)

@@ -4,6 +4,8 @@ the port on one line of standard output and serves until it is stopped."""
 
 import argparse
 import logging
+import os
+import random
 import sys
 import warnings
 
@@ -13,6 +15,50 @@ from pyftpdlib.servers import FTPServer
 
 # Full rights: list, read, write, rename, delete, make and remove directories.
 PERMISSIONS = "elradfmwMT"
+
+
+def make_certificate(folder):
+    """A fresh self-signed certificate for 127.0.0.1: trusted by nobody unless told."""
+    from OpenSSL import crypto
+
+    key = crypto.PKey()
+    key.generate_key(crypto.TYPE_RSA, 2048)
+    cert = crypto.X509()
+    cert.set_version(2)
+    cert.get_subject().CN = "127.0.0.1"
+    cert.set_serial_number(random.getrandbits(63))
+    cert.gmtime_adj_notBefore(-3600)
+    cert.gmtime_adj_notAfter(7 * 24 * 3600)
+    cert.set_issuer(cert.get_subject())
+    cert.set_pubkey(key)
+    cert.add_extensions([crypto.X509Extension(b"subjectAltName", False, b"IP:127.0.0.1"),
+                         crypto.X509Extension(b"basicConstraints", True, b"CA:TRUE")])
+    cert.sign(key, "sha256")
+    paths = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    with open(paths[0], "wb") as f:
+        f.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
+    with open(paths[1], "wb") as f:
+        f.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
+    return paths
+
+
+def tls_handler(base, folder):
+    """`base` behind AUTH TLS, required on both connections. A login before
+    AUTH is refused with 530, as vsftpd and others answer it."""
+    from pyftpdlib.handlers import TLS_FTPHandler
+
+    class Handler(TLS_FTPHandler, base):
+        tls_control_required = True
+        tls_data_required = True
+
+        def process_command(self, cmd, *args, **kwargs):
+            if cmd in ("USER", "PASS") and not self._ssl_established:
+                self.respond("530 Non-anonymous sessions must use encryption.")
+                return
+            super().process_command(cmd, *args, **kwargs)
+
+    Handler.certfile, Handler.keyfile = make_certificate(folder)
+    return Handler
 
 
 def main():
@@ -38,6 +84,9 @@ def main():
     parser.add_argument("--hostile", action="store_true",
                         help="PWD answers a path outside the root with a bare CR in it, "
                              "NLST lists absolute and parent paths")
+    parser.add_argument("--tls", metavar="DIR",
+                        help="require AUTH TLS on the control and data connections, with a certificate for "
+                             "127.0.0.1 made into DIR (cert.pem, key.pem)")
     args = parser.parse_args()
     if not args.anonymous and not args.user:
         parser.error("give --anonymous, --user or both")
@@ -64,12 +113,19 @@ def main():
             def ftp_QUIT(self, line):
                 self.call_later(args.hold_221, FTPHandler.ftp_QUIT, self, line)
 
+    if args.tls:
+        Handler = tls_handler(Handler, args.tls)
     Handler.authorizer = authorizer
     Handler.auth_failed_timeout = 0  # a wrong password is answered at once
     throttled = args.read_limit or args.write_limit
     faulty = args.stall_after >= 0 or args.drop_control_after >= 0 or args.trickle > 0
 
-    class Dtp(ThrottledDTPHandler if throttled else DTPHandler):
+    dtp_bases = (ThrottledDTPHandler if throttled else DTPHandler,)
+    if args.tls:
+        from pyftpdlib.handlers import TLS_DTPHandler
+        dtp_bases = (TLS_DTPHandler,) + dtp_bases
+
+    class Dtp(*dtp_bases):
         """Counts what a download sends and misbehaves as told."""
 
         if throttled:
@@ -96,6 +152,17 @@ def main():
                     self.del_channel()
                     self.call_later(0.1, self.add_channel, events=self.ioloop.WRITE)
                 return sent
+
+        if args.tls:
+            # Clients such as libcurl start TLS on a data connection as soon as
+            # it is open, before the transfer command; pyftpdlib would take
+            # that early ClientHello for a hang-up.
+            def readable(self):
+                if self._ssl_accepting:
+                    return True
+                if not self.receive and not self._initialized:
+                    return False
+                return super().readable()
 
         if args.hold_226:
             def close(self):
