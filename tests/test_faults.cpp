@@ -385,6 +385,11 @@ TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
     expectNextDownloadWorks("local copy marked read-only", oldBook);
 }
 
+#ifdef _WIN32
+TEST_F(Faults, SlowDiskAndWriteBackErrors) {
+    GTEST_SKIP() << "a slow or failing disk is made by interposing fsync through the Linux dynamic linker";
+}
+#else
 TEST_F(Faults, SlowDiskNeverStallsTheWindow) {
     // Every fsync takes 400 ms: the new book and the backup are forced to
     // disk, and renamed, while the window keeps running.
@@ -426,6 +431,7 @@ TEST_F(Faults, WriteBackErrorOfTheNewBookKeepsTheOldOne) {
     mirodex_slowdisk_fail(nullptr, 0);
     expectNextDownloadWorks("write-back error", oldBook);
 }
+#endif
 
 TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {
     FtpServer::Options options;
