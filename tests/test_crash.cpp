@@ -133,7 +133,7 @@ TEST_F(CrashHarness, KilledAtAnyMomentTheLocalCopyIsTheOldOrTheNewBookWhole) {
         const qint64 delayNs = qint64(random.bounded(double(span) * 1.1));
         QThread::usleep(quint64(delayNs / 1000));
         if (p.state() == QProcess::Running)
-            ::kill(pid_t(p.processId()), SIGKILL);
+            p.kill(); // SIGKILL; TerminateProcess on Windows
         else
             ++finished;
         p.waitForFinished(10000);

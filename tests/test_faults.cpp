@@ -27,8 +27,10 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef __linux__
 #include <sys/mount.h>
 #include <unistd.h>
+#endif
 
 using TestSupport::gbk;
 using TestSupport::readFile;
@@ -36,9 +38,11 @@ using TestSupport::writeFile;
 
 namespace {
 
-// Mounts made by a test, undone when it ends whatever happens.
+// Mounts made by a test, undone when it ends whatever happens. Only Linux
+// has them here; elsewhere every mount fails and the cases that need one skip.
 class Mounts {
 public:
+#ifdef __linux__
     ~Mounts() {
         for (auto it = m_points.rbegin(); it != m_points.rend(); ++it)
             ::umount2(QFile::encodeName(*it).constData(), MNT_DETACH);
@@ -58,6 +62,16 @@ public:
         ::umount2(QFile::encodeName(path).constData(), MNT_DETACH);
         m_points.removeAll(path);
     }
+
+#else
+    bool tmpfs(const QString&, const char*) {
+        return false;
+    }
+    bool readOnly(const QString&) {
+        return false;
+    }
+    void undo(const QString&) {}
+#endif
 
 private:
     bool add(const QString& path, bool ok) {
@@ -134,7 +148,11 @@ protected:
 };
 
 bool isRoot() {
+#ifdef __linux__
     return ::geteuid() == 0;
+#else
+    return false; // and no mounts to make anyway
+#endif
 }
 
 // Open TCP connections (of any process on this machine) to `port` on
@@ -367,6 +385,11 @@ TEST_F(Faults, LocalCopyMarkedReadOnlyIsStillReplaced) {
     expectNextDownloadWorks("local copy marked read-only", oldBook);
 }
 
+#ifdef _WIN32
+TEST_F(Faults, SlowDiskAndWriteBackErrors) {
+    GTEST_SKIP() << "a slow or failing disk is made by interposing fsync through the Linux dynamic linker";
+}
+#else
 TEST_F(Faults, SlowDiskNeverStallsTheWindow) {
     // Every fsync takes 400 ms: the new book and the backup are forced to
     // disk, and renamed, while the window keeps running.
@@ -408,6 +431,7 @@ TEST_F(Faults, WriteBackErrorOfTheNewBookKeepsTheOldOne) {
     mirodex_slowdisk_fail(nullptr, 0);
     expectNextDownloadWorks("write-back error", oldBook);
 }
+#endif
 
 TEST_F(Faults, ExitWhileTheServerSitsOnItsLastReplyEndsAtOnce) {
     FtpServer::Options options;

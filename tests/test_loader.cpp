@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 #include <thread>
 
 using TestSupport::gbk;
@@ -264,6 +266,9 @@ TEST_F(Loader, AFilterKeepsOnlyWhatItAccepts) {
 }
 
 TEST_F(Loader, BooksFromPipesAndDevices) {
+#ifdef _WIN32
+    GTEST_SKIP() << "named FIFOs and /dev/null are Unix's";
+#else
     // Nothing to rewind after the look-ahead: such a book is read whole first.
     ManItems items;
     QString error;
@@ -279,6 +284,7 @@ TEST_F(Loader, BooksFromPipesAndDevices) {
     writer.join();
     ASSERT_EQ(items.Count(), 2);
     EXPECT_EQ(items.Item(2)->FullName(), QStringLiteral("李四"));
+#endif
 }
 
 TEST_F(Loader, BothBooksMissingShowTwoMessagesPrivateFirst) {

@@ -15,6 +15,9 @@
 
 #include <cstdio>
 #include <malloc.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <memory>
 #include <vector>
 
@@ -47,6 +50,21 @@ constexpr int kReloads = 1000;
 std::size_t heapInUse() {
 #ifdef MIRODEX_ASAN
     return __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+    // Every heap's blocks in use, as mallinfo2 counts glibc's.
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(DWORD(heaps.size()), heaps.data()));
+    std::size_t used = 0;
+    for (const HANDLE heap : heaps) {
+        if (!HeapLock(heap))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                used += entry.cbData;
+        HeapUnlock(heap);
+    }
+    return used;
 #else
     return mallinfo2().uordblks;
 #endif

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolkit/Console.h"
 #include "toolkit/Dialogs.h"
 
 #include <cstdio>
@@ -11,8 +12,7 @@ public:
     void Message(const QString& title, const QString& text, Icon icon) override {
         Q_UNUSED(title);
         Q_UNUSED(icon);
-        const QByteArray line = (text + u'\n').toUtf8();
-        std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+        Console::Write(stderr, (text + u'\n').toUtf8());
     }
 
     bool Input(const QString& title, const QString& prompt, QString& value) override {

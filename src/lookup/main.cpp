@@ -2,6 +2,7 @@
 #include "StderrDialogs.h"
 #include "app/TXLMain.h"
 #include "toolkit/AppInfo.h"
+#include "toolkit/Console.h"
 #include "toolkit/Settings.h"
 
 #include <QCoreApplication>
@@ -51,8 +52,7 @@ struct Arguments {
 };
 
 void printError(const QString& text) {
-    const QByteArray line = (QStringLiteral("mirodex-lookup: ") + text + u'\n').toUtf8();
-    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+    Console::Write(stderr, (QStringLiteral("mirodex-lookup: ") + text + u'\n').toUtf8());
 }
 
 // Answers false, having said why, when the arguments make no sense.
@@ -109,7 +109,7 @@ bool parse(const QStringList& args, Arguments& out) {
 }
 
 void writeOut(QByteArray& buffer) {
-    std::fwrite(buffer.constData(), 1, std::size_t(buffer.size()), stdout);
+    Console::Write(stdout, buffer);
     buffer.clear();
 }
 
@@ -117,16 +117,15 @@ void writeOut(QByteArray& buffer) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    Console::Prepare();
 
     Arguments args;
     if (!parse(QCoreApplication::arguments(), args)) {
-        std::fputs(kUsage, stderr);
-        std::fputs("Try 'mirodex-lookup --help' for more.\n", stderr);
+        Console::Write(stderr, QByteArray(kUsage) + "Try 'mirodex-lookup --help' for more.\n");
         return kExitBadArguments;
     }
     if (args.help) {
-        std::fputs(kUsage, stdout);
-        std::fputs(kHelp, stdout);
+        Console::Write(stdout, QByteArray(kUsage) + kHelp);
         return kExitOk;
     }
 

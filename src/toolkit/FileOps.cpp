@@ -11,6 +11,45 @@
 #include <cstring>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+// FlushFileBuffers, under _commit, wants a handle that may write.
+constexpr QIODevice::OpenMode kSyncMode = QIODevice::ReadWrite | QIODevice::ExistingOnly;
+#else
+constexpr QIODevice::OpenMode kSyncMode = QIODevice::ReadOnly;
+#endif
+
+// Pushes what was written through `fd` to the disk; errno says why not.
+int syncToDisk(int fd) {
+#ifdef _WIN32
+    return ::_commit(fd);
+#else
+    return ::fsync(fd);
+#endif
+}
+
+#ifdef _WIN32
+// rename() refuses an existing target on Windows; MoveFileEx replaces it in
+// one step and returns only once the move is on the disk.
+bool replaceWin(const QString& source, const QString& target, QString& error) {
+    const std::wstring from = QDir::toNativeSeparators(source).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(target).toStdWString();
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = qt_error_string(int(GetLastError()));
+        return false;
+    }
+    return true;
+}
+#endif
+
+} // namespace
+
 namespace FileOps {
 
 QString TempPathBeside(const QString& target) {
@@ -31,12 +70,16 @@ int RemoveStaleTemps(const QString& target) {
 }
 
 bool Replace(const QString& source, const QString& target, QString& error) {
+#ifdef _WIN32
+    return replaceWin(source, target, error);
+#else
     // std::rename replaces an existing target atomically on POSIX file systems.
     if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0) {
         error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     return true;
+#endif
 }
 
 bool IsWritableDir(const QString& dir) {
@@ -46,11 +89,11 @@ bool IsWritableDir(const QString& dir) {
 
 bool Sync(const QString& path, QString& error, bool* diskFull) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(kSyncMode)) {
         error = file.errorString();
         return false;
     }
-    if (::fsync(file.handle()) != 0) {
+    if (syncToDisk(file.handle()) != 0) {
         if (diskFull)
             *diskFull = errno == ENOSPC;
         error = QString::fromLocal8Bit(std::strerror(errno));
@@ -106,7 +149,7 @@ bool CopyOver(const QString& source, const QString& target, QString& error, bool
         full = fault.diskFull;
         ok = false;
     }
-    if (ok && ::fsync(out.handle()) != 0) {
+    if (ok && syncToDisk(out.handle()) != 0) {
         error = QString::fromLocal8Bit(std::strerror(errno));
         full = errno == ENOSPC;
         ok = false;

@@ -46,7 +46,7 @@ template <class T> struct LargeAllocator {
         return static_cast<T*>(::operator new(n * sizeof(T)));
     }
 
-    void deallocate(T* p, std::size_t n) noexcept {
+    void deallocate(T* p, [[maybe_unused]] std::size_t n) noexcept {
 #if defined(__linux__)
         if (n * sizeof(T) >= kHugePage) {
             munmap(p, rounded(n));

@@ -75,6 +75,7 @@ void Pause(double milliseconds) {
     QThread::usleep(static_cast<unsigned long>(milliseconds * 1000.0));
 }
 
+#ifndef _WIN32 // Windows: Registry_win.cpp
 QString ReadRegValue(const QString& rootKey, const QString& subKey, const QString& valueName, QString& status) {
     Q_UNUSED(rootKey);
     Q_UNUSED(valueName);
@@ -91,5 +92,6 @@ QString ReadRegValue(const QString& rootKey, const QString& subKey, const QStrin
     status = QStringLiteral("此平台没有注册表项：") + subKey;
     return QString();
 }
+#endif
 
 } // namespace Toolkit

@@ -32,9 +32,10 @@ bool WriteLog(const QString& text, const QString& path);
 // Sleeps `milliseconds` and gives the processor away.
 void Pause(double milliseconds);
 
-// Registry read. On other platforms only the browser look-up is answered: the
-// desktop's URL opener found on PATH, with status "OK"; anything else answers
-// "" with an error text in `status`.
+// Registry read. The browser look-up answers the program that opens a web page
+// in the user's default browser (Explorer on Windows, the desktop's URL opener
+// found on PATH elsewhere), with status "OK". On Windows any other value is
+// read from the registry; elsewhere it answers "" with an error text in `status`.
 QString ReadRegValue(const QString& rootKey, const QString& subKey, const QString& valueName, QString& status);
 
 } // namespace Toolkit

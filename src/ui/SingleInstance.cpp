@@ -11,6 +11,9 @@
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -43,9 +46,12 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName() {
     const QString base = QStringLiteral("mirodex-") + userTag();
+#ifndef Q_OS_WIN
+    // Windows names a pipe, with no folder to put it in.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return runtime + u'/' + base;
+#endif
     return base;
 }
 
@@ -79,6 +85,11 @@ bool SingleInstance::askRunningToShow() {
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(kConnectMs))
         return false;
+#ifdef Q_OS_WIN
+    // Windows lets only the process the user just started take the foreground;
+    // this start hands that right to the running copy.
+    AllowSetForegroundWindow(ASFW_ANY);
+#endif
     socket.write(kShowRequest);
     if (!socket.waitForBytesWritten(kConnectMs))
         return false;

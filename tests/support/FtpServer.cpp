@@ -2,6 +2,9 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpSocket>
 
 #if defined(__SANITIZE_THREAD__)
 #include <poll.h>
@@ -61,7 +64,49 @@ bool FtpServer::start(QString* error) {
     return true;
 }
 
-#if !defined(__SANITIZE_THREAD__)
+#if defined(_WIN32)
+
+// A Windows program under Wine cannot start the Linux interpreter and keep
+// hold of it: a broker outside Wine, named by MIRODEX_TEST_FTP_BROKER
+// ("host:port"), starts the server for it.
+QString FtpServer::launch(const QStringList& args) {
+    const QString broker = qEnvironmentVariable("MIRODEX_TEST_FTP_BROKER");
+    const qsizetype colon = broker.lastIndexOf(u':');
+    if (colon < 0)
+        return QStringLiteral("!MIRODEX_TEST_FTP_BROKER is not set (support/wine_test.sh sets it)");
+    m_broker = std::make_unique<QTcpSocket>();
+    m_broker->connectToHost(broker.left(colon), quint16(broker.mid(colon + 1).toUInt()));
+    if (!m_broker->waitForConnected(10000))
+        return u'!' + QStringLiteral("cannot reach the FTP broker at %1: %2").arg(broker, m_broker->errorString());
+    // The script's path is the broker's business.
+    const QJsonArray list = QJsonArray::fromStringList(args.mid(1));
+    m_broker->write(QJsonDocument(list).toJson(QJsonDocument::Compact) + '\n');
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_broker->canReadLine()) {
+        if (clock.elapsed() > 15000 || !m_broker->waitForReadyRead(15000))
+            return QString();
+    }
+    return QString::fromUtf8(m_broker->readLine());
+}
+
+void FtpServer::kill() {
+    if (!m_broker)
+        return;
+    if (m_broker->state() == QAbstractSocket::ConnectedState) {
+        m_broker->write("kill\n");
+        // Answered once the server is gone, so its port refuses from here on.
+        while (m_broker->waitForReadyRead(5000) && !m_broker->canReadLine()) {
+        }
+    }
+    m_broker.reset();
+}
+
+bool FtpServer::isRunning() const {
+    return m_broker && m_broker->state() == QAbstractSocket::ConnectedState;
+}
+
+#elif !defined(__SANITIZE_THREAD__)
 
 QString FtpServer::launch(const QStringList& args) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class QTcpSocket;
+
 // A real FTP server (pyftpdlib) on 127.0.0.1 and a free port, serving a fresh
 // temporary folder with full rights. Stopped when destroyed.
 class FtpServer {
@@ -65,4 +69,7 @@ private:
     quint16 m_port = 0;
     qint64 m_pid = -1; // the server started without QProcess (ThreadSanitizer builds)
     int m_out = -1;
+    // Under Wine: the connection to the broker that started the server
+    // (support/ftp_server_broker.py); the server lives as long as it does.
+    std::unique_ptr<QTcpSocket> m_broker;
 };

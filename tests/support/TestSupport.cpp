@@ -32,6 +32,15 @@ QByteArray readFile(const QString& path) {
 void useSettingsStore(const QString& folder, const QList<QPair<QString, QVariant>>& values) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"), QStringLiteral("Mirodex"));
+#ifdef Q_OS_WIN
+    // The registry has no folders: a store in a new folder starts empty, as
+    // its file would elsewhere.
+    static QString current;
+    if (folder != current) {
+        s.clear();
+        current = folder;
+    }
+#endif
     for (const auto& [key, value] : values)
         s.setValue(key, value);
 }
