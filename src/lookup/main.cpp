@@ -1,6 +1,7 @@
 #include "Lookup.h"
 #include "StderrDialogs.h"
 #include "app/TXLMain.h"
+#include "phonebook/EntryField.h"
 #include "toolkit/AppInfo.h"
 #include "toolkit/Console.h"
 #include "toolkit/Settings.h"
@@ -145,11 +146,12 @@ int main(int argc, char* argv[]) {
     constexpr qsizetype kChunk = 64 * 1024;
     buffer.reserve(kChunk + 1024);
     for (const auto& entry : found.rows) {
-        for (const QStringView field : {entry->fullNameView(), entry->extTelNoView(), entry->roomNoView()}) {
-            buffer += field.toUtf8();
-            buffer += '\t';
+        // The list's columns, tab-separated.
+        for (const ShownField& shown : kShownFields) {
+            if (&shown != &kShownFields.front())
+                buffer += '\t';
+            buffer += entry->field(shown.field).toUtf8();
         }
-        buffer += entry->mobilNoView().toUtf8();
         buffer += '\n';
         if (buffer.size() >= kChunk)
             writeOut(buffer);

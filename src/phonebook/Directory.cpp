@@ -69,35 +69,14 @@ QStringView Directory::Derived::at(int position, QStringView asWritten) const {
 }
 
 QStringView Directory::text(Field field, int position) const {
-    const ManItem& entry = *m_entries[std::size_t(position)];
-    QStringView asWritten;
-    switch (field) {
-    case kShort:
-        asWritten = entry.shortNameView();
-        break;
-    case kFull:
-        asWritten = entry.fullNameView();
-        break;
-    case kExt:
-    case kExtNational:
-        asWritten = entry.extTelNoView();
-        break;
-    case kMobil:
-    case kMobilNational:
-        asWritten = entry.mobilNoView();
-        break;
-    case kRoom:
-    case kRoomNational:
-        asWritten = entry.roomNoView();
-        break;
-    case kFieldCount:
+    if (field >= kFieldCount)
         return QStringView();
-    }
+    const QStringView asWritten = m_entries[std::size_t(position)]->field(writtenField(field));
     const bool derived = !m_changed.empty() && (m_changed[std::size_t(position)] & (1u << field));
     if (derived)
-        return m_derived[std::size_t(field)].at(position, asWritten);
+        return m_derived[field].at(position, asWritten);
     // A national part exists only where it was kept.
-    return field >= kExtNational ? QStringView() : asWritten;
+    return field >= kNationalFrom ? QStringView() : asWritten;
 }
 
 PrefixIndex::TextAt Directory::textAt(Field field) const {
@@ -151,10 +130,8 @@ void Directory::Load(std::shared_ptr<const ManItems> items) {
         for (const auto& entry : *m_source) {
             names.push_back(entry->fullNameView());
             initials.push_back(entry->shortNameView());
-            keepLongest(m_longest.name, names.back());
-            keepLongest(m_longest.ext, entry->extTelNoView());
-            keepLongest(m_longest.mobil, entry->mobilNoView());
-            keepLongest(m_longest.room, entry->roomNoView());
+            for (const EntryField field : kEntryFields)
+                keepLongest(m_longest[indexOf(field)], entry->field(field));
         }
         const LargeVector<int> order = NameOrder::Sort(names, initials, workspace);
         m_entries.resize(count);
@@ -185,15 +162,16 @@ void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace w
     RadixSort::Items& keyed = workspace.items;
     RadixSort::Items& scratch = workspace.scratch;
     keyed.reserve(count);
-    for (const Field field : {kShort, kFull}) {
+    for (const EntryField name : kNameFields) {
         if (m_dropIndexes)
             return;
         keyed.clear();
-        Derived& derived = m_derived[std::size_t(field)];
+        const Field field = indexOf(name);
+        Derived& derived = m_derived[field];
         std::size_t i = 0;
         for (const auto& entry : *m_source) {
             const int position = positionOf[i++];
-            const QStringView asWritten = field == kShort ? entry->shortNameView() : entry->fullNameView();
+            const QStringView asWritten = entry->field(name);
             QStringView lower = asWritten;
             if (mayChangeInLowerCase(asWritten)) {
                 lower = derived.lowered(position, asWritten);
@@ -214,19 +192,17 @@ void Directory::buildIndexes(LargeVector<int> positionOf, RadixSort::Workspace w
     m_irregular.erase(std::unique(m_irregular.begin(), m_irregular.end()), m_irregular.end());
 
     // A number search is digits: only numbers whose digits come first can match.
-    for (const Field field : {kExt, kMobil, kRoom, kExtNational, kMobilNational, kRoomNational}) {
+    for (const Field field : numberIndexes()) {
         if (m_dropIndexes)
             return;
         keyed.clear();
-        const bool national = field >= kExtNational;
-        Derived& derived = m_derived[std::size_t(field)];
+        const bool national = field >= kNationalFrom;
+        const EntryField written = writtenField(field);
+        Derived& derived = m_derived[field];
         std::size_t i = 0;
         for (const auto& entry : *m_source) {
             const int position = positionOf[i++];
-            const Field written = national ? Field(field - (kExtNational - kExt)) : field;
-            QStringView number = written == kExt     ? entry->extTelNoView()
-                                 : written == kMobil ? entry->mobilNoView()
-                                                     : entry->roomNoView();
+            QStringView number = entry->field(written);
             if (national) {
                 const qsizetype start = SearchRule::NationalStart(number);
                 if (start < 0)
@@ -303,10 +279,10 @@ int Directory::Search(const QString& boxText) {
     // LeftPart never ends inside a pair, so a text ending in a lone high
     // surrogate matches no regular name.
     if (!s.back().isHighSurrogate())
-        for (const Field field : {kShort, kFull})
-            runs[field] = m_index[field].Find(s, textAt(field));
+        for (const EntryField name : kNameFields)
+            runs[indexOf(name)] = m_index[indexOf(name)].Find(s, textAt(indexOf(name)));
     if (query.isNumber())
-        for (const Field field : {kExt, kMobil, kRoom, kExtNational, kMobilNational, kRoomNational})
+        for (const Field field : numberIndexes())
             runs[field] = m_index[field].Find(query.digits, textAt(field));
 
     // Back into name order: sort a few hits, or sweep the marks when there are many.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryField.h"
 #include "ManItems.h"
 #include "PrefixIndex.h"
 #include "SearchRule.h"
@@ -45,11 +46,9 @@ public:
     // An entry by its place in the name order (0-based).
     const ManItem& Sorted(int index) const { return *m_entries[std::size_t(index)]; }
 
-    // The longest name and number of each kind in the books (in characters),
-    // for the list's column widths.
-    struct Longest {
-        QStringView name, ext, mobil, room;
-    };
+    // The longest text of each field in the books (in characters), by
+    // indexOf(EntryField), for the list's column widths.
+    using Longest = std::array<QStringView, kEntryFieldCount>;
     const Longest& LongestTexts() const { return m_longest; }
     // Different for every Load of any directory, so what was derived from one can be kept.
     quint64 LoadNumber() const { return m_loadNumber; }
@@ -67,9 +66,24 @@ public:
     static bool Matches(const ManItem& entry, const QString& searchText);
 
 private:
-    // The numbers are indexed by their digits, and international ones also by
-    // their national part.
-    enum Field { kShort, kFull, kExt, kMobil, kRoom, kExtNational, kMobilNational, kRoomNational, kFieldCount };
+    // What is indexed: each field of the entry as searched (its indexOf), then
+    // the national part of each international number, in kNumberFields order.
+    using Field = std::size_t;
+    static constexpr Field kNationalFrom = kEntryFieldCount;
+    static constexpr Field kFieldCount = kNationalFrom + kNumberFields.size();
+    static_assert(kFieldCount <= 8, "m_changed keeps a bit per field in a byte");
+    static constexpr std::array<Field, kNumberFields.size() * 2> numberIndexes() {
+        std::array<Field, kNumberFields.size() * 2> fields{};
+        for (std::size_t i = 0; i < kNumberFields.size(); ++i) {
+            fields[i] = indexOf(kNumberFields[i]);
+            fields[kNumberFields.size() + i] = kNationalFrom + i;
+        }
+        return fields;
+    }
+    // The entry's field an index is made of.
+    static constexpr EntryField writtenField(Field field) {
+        return field < kNationalFrom ? EntryField(field) : kNumberFields[field - kNationalFrom];
+    }
 
     // Books from this size on get their indexes built on a thread of their own.
     static constexpr std::size_t kIndexesOnAThreadFrom = 50000;
@@ -89,7 +103,7 @@ private:
     std::shared_ptr<const ManItems> m_source;
     // In name order; the entries belong to m_source.
     LargeVector<const ManItem*> m_entries;
-    Longest m_longest;
+    Longest m_longest{};
     quint64 m_loadNumber = 0;
 
     // Fields as searched where they differ from the field as written: the

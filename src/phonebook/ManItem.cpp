@@ -66,9 +66,9 @@ void ManItem::own(const Texts& texts) {
     m_end = ends;
 }
 
-void ManItem::setField(int f, QStringView value) {
+void ManItem::setField(EntryField which, QStringView value) {
     Texts now = texts();
-    now[std::size_t(f)] = value;
+    now[indexOf(which)] = value;
     own(now);
 }
 
@@ -108,7 +108,7 @@ ManItem* ManItem::Store::make(const Ends& ends) {
     m_blocks.back().items = item;
     item->m_text = m_text;
     item->m_end = ends;
-    m_text += ends[4];
+    m_text += ends.back();
     return item;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EntryField.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -21,30 +23,40 @@ public:
     ManItem& operator=(const ManItem& other);
     ~ManItem();
 
-    QString RoomNo() const { return field(kRoom).toString(); }
-    void RoomNo(const QString& vData) { setField(kRoom, vData); }
-    QString MobilNo() const { return field(kMobil).toString(); }
-    void MobilNo(const QString& vData) { setField(kMobil, vData); }
-    QString ExtTelNo() const { return field(kExt).toString(); }
-    void ExtTelNo(const QString& vData) { setField(kExt, vData); }
-    QString ShortName() const { return field(kShort).toString(); }
-    void ShortName(const QString& vData) { setField(kShort, vData); }
-    QString FullName() const { return field(kFull).toString(); }
-    void FullName(const QString& vData) { setField(kFull, vData); }
+    QString RoomNo() const { return field(EntryField::Room).toString(); }
+    void RoomNo(const QString& vData) { setField(EntryField::Room, vData); }
+    QString MobilNo() const { return field(EntryField::Mobile).toString(); }
+    void MobilNo(const QString& vData) { setField(EntryField::Mobile, vData); }
+    QString ExtTelNo() const { return field(EntryField::Extension).toString(); }
+    void ExtTelNo(const QString& vData) { setField(EntryField::Extension, vData); }
+    QString ShortName() const { return field(EntryField::Initials).toString(); }
+    void ShortName(const QString& vData) { setField(EntryField::Initials, vData); }
+    QString FullName() const { return field(EntryField::Name).toString(); }
+    void FullName(const QString& vData) { setField(EntryField::Name, vData); }
 
     // Read access without a copy, for the search; valid while the entry lives.
-    QStringView fullNameView() const { return field(kFull); }
-    QStringView shortNameView() const { return field(kShort); }
-    QStringView extTelNoView() const { return field(kExt); }
-    QStringView mobilNoView() const { return field(kMobil); }
-    QStringView roomNoView() const { return field(kRoom); }
+    QStringView field(EntryField which) const {
+        const std::size_t f = indexOf(which);
+        const quint32 begin = f == 0 ? 0 : m_end[f - 1];
+        return QStringView(m_text + begin, qsizetype(m_end[f] - begin));
+    }
+    QStringView fullNameView() const { return field(EntryField::Name); }
+    QStringView shortNameView() const { return field(EntryField::Initials); }
+    QStringView extTelNoView() const { return field(EntryField::Extension); }
+    QStringView mobilNoView() const { return field(EntryField::Mobile); }
+    QStringView roomNoView() const { return field(EntryField::Room); }
 
-    // The five texts in file order: FullName, ShortName, ExtTelNo, MobilNo, RoomNo.
-    using Texts = std::array<QStringView, 5>;
+    // The texts in book order (kEntryFields).
+    using Texts = std::array<QStringView, kEntryFieldCount>;
     // Where each text ends in the entry's run, in the same order.
-    using Ends = std::array<quint32, 5>;
-    // All five views at once, in file order.
-    Texts texts() const { return {field(kFull), field(kShort), field(kExt), field(kMobil), field(kRoom)}; }
+    using Ends = std::array<quint32, kEntryFieldCount>;
+    // All the views at once, in book order.
+    Texts texts() const {
+        Texts all;
+        for (const EntryField f : kEntryFields)
+            all[indexOf(f)] = field(f);
+        return all;
+    }
 
     // Shared storage of a collection's entries: entries and their texts are
     // carved out of large blocks, which live until the store is gone.
@@ -80,12 +92,7 @@ public:
     };
 
 private:
-    enum Field { kFull, kShort, kExt, kMobil, kRoom };
-    QStringView field(int f) const {
-        const quint32 begin = f == 0 ? 0 : m_end[std::size_t(f - 1)];
-        return QStringView(m_text + begin, qsizetype(m_end[std::size_t(f)] - begin));
-    }
-    void setField(int f, QStringView value);
+    void setField(EntryField which, QStringView value);
     void own(const Texts& texts);
     void drop();
 

@@ -64,10 +64,10 @@ void ResultList::buildCopyMenu() {
         connect(action, &QAction::triggered, this, [this, column] { copyRows(column); });
         return action;
     };
-    entry(QStringLiteral("复制手机"), ResultModel::MobileColumn);
-    entry(QStringLiteral("复制分机"), ResultModel::ExtensionColumn);
-    entry(QStringLiteral("复制房号/直拨"), ResultModel::RoomColumn);
-    entry(QStringLiteral("复制姓名"), ResultModel::NameColumn);
+    for (const EntryField field : kCopyMenuFields) {
+        const int column = shownColumnOf(field);
+        entry(QString::fromUtf16(kShownFields[std::size_t(column)].copyCaption), column);
+    }
     // Ctrl+C itself is handled in keyPressEvent; the menu only shows it.
     QAction* whole = entry(QStringLiteral("复制整行"), kWholeRow);
     whole->setShortcut(QKeySequence::Copy);

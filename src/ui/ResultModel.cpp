@@ -37,18 +37,9 @@ std::shared_ptr<Directory> ResultModel::Adopt(std::shared_ptr<Directory> directo
 }
 
 QString ResultModel::HeaderText(int column) {
-    switch (column) {
-    case NameColumn:
-        return QStringLiteral("姓名");
-    case ExtensionColumn:
-        return QStringLiteral("分机");
-    case RoomColumn:
-        return QStringLiteral("房号/直拔");
-    case MobileColumn:
-        return QStringLiteral("手机");
-    default:
+    if (column < 0 || column >= ColumnCount)
         return QString();
-    }
+    return QString::fromUtf16(kShownFields[std::size_t(column)].header);
 }
 
 int ResultModel::rowCount(const QModelIndex& parent) const {
@@ -63,23 +54,9 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
     if ((role != Qt::DisplayRole && role != FieldRole) || !index.isValid() || index.row() >= m_directory->Count())
         return QVariant();
     const ManItem& entry = m_directory->Match(index.row());
-    QString field;
-    switch (index.column()) {
-    case NameColumn:
-        field = entry.FullName();
-        break;
-    case ExtensionColumn:
-        field = entry.ExtTelNo();
-        break;
-    case RoomColumn:
-        field = entry.RoomNo();
-        break;
-    case MobileColumn:
-        field = entry.MobilNo();
-        break;
-    default:
+    if (index.column() >= ColumnCount)
         return QVariant();
-    }
+    const QString field = entry.field(kShownFields[std::size_t(index.column())].field).toString();
     return role == FieldRole ? field : shown(field);
 }
 

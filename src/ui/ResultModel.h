@@ -12,7 +12,14 @@
 class ResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { NameColumn, ExtensionColumn, RoomColumn, MobileColumn, ColumnCount };
+    // The columns are kShownFields, in that order.
+    enum Column {
+        NameColumn = shownColumnOf(EntryField::Name),
+        ExtensionColumn = shownColumnOf(EntryField::Extension),
+        RoomColumn = shownColumnOf(EntryField::Room),
+        MobileColumn = shownColumnOf(EntryField::Mobile),
+        ColumnCount = int(kShownFields.size())
+    };
     // A cell's field whole, for copying; the display role may shorten it.
     static constexpr int FieldRole = Qt::UserRole;
 
@@ -33,7 +40,12 @@ public:
 
     static QString HeaderText(int column);
     // Fractions of the list's width, one per column; they add up to 1.
-    static constexpr std::array<double, ColumnCount> kWidthShares{0.2, 0.2, 0.25, 0.35};
+    static constexpr std::array<double, ColumnCount> kWidthShares = [] {
+        std::array<double, ColumnCount> shares{};
+        for (std::size_t c = 0; c < shares.size(); ++c)
+            shares[c] = kShownFields[c].widthShare;
+        return shares;
+    }();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "phonebook/EntryField.h"
+
 #include <QMainWindow>
 
 #include <array>
@@ -76,7 +78,7 @@ public:
     bool downloadRunning() const;
 
     // Column widths in twips for a list `listWidthTwips` wide.
-    static std::array<double, 4> ColumnWidths(double listWidthTwips);
+    static std::array<double, kShownFields.size()> ColumnWidths(double listWidthTwips);
 
     ManApp* manApp() const { return m_manApp.get(); }
     TrayIcon* trayIcon() const { return oTrayIcon.get(); }
@@ -88,12 +90,12 @@ public:
     QAction* popupOpenItem() const { return mnuPopup_Open; }
     bool hiddenToTray() const { return mbHidden; }
     // The columns' widths in twips, set at every search and whenever the list changes size.
-    const std::array<double, 4>& columnWidthsTwips() const { return m_columnTwips; }
+    const std::array<double, kShownFields.size()>& columnWidthsTwips() const { return m_columnTwips; }
     // Pixels each column needs to show its texts whole: its header, and the
     // books' longest number, or their longest name up to four characters.
     // With `least`, what the window must always have room for: a name of four
     // characters, eight digits for extension and room, eleven for the mobile.
-    std::array<int, 4> columnNeeds(bool least = false) const;
+    std::array<int, kShownFields.size()> columnNeeds(bool least = false) const;
     // Where minimising may hide the window; tests stand in for the desktop's tray.
     void setTrayAvailableCheck(bool (*check)()) { m_trayAvailable = check; }
 
@@ -155,9 +157,9 @@ private:
     std::unique_ptr<ManApp> m_manApp;
     DownloadCommand* m_download = nullptr;
     std::unique_ptr<DesktopCommands> m_desktop;
-    std::array<double, 4> m_columnTwips{};
+    std::array<double, kShownFields.size()> m_columnTwips{};
     // What the columns' texts need, measured once per load and font.
-    std::array<int, 4> m_columnNeeds{};
+    std::array<int, kShownFields.size()> m_columnNeeds{};
     quint64 m_columnNeedsLoad = 0;
     bool m_columnNeedsValid = false;
     bool (*m_trayAvailable)() = nullptr;

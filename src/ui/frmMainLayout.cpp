@@ -58,14 +58,14 @@ void setEdge(QWidget* widget, Edge edge, double twips, double dpi) {
     widget->setGeometry(g);
 }
 
-using Columns = std::array<int, 4>;
+using Columns = std::array<int, kShownFields.size()>;
 
 // Pixel widths of the columns in `inner` pixels when a share would cut the
 // texts of its column: that column gets what its texts need, and the others
 // share what is left as before. Nothing when the shares serve, or when the
 // needs do not fit together.
 std::optional<Columns> widenedColumns(int inner, const Columns& needs) {
-    std::array<bool, 4> widened{};
+    std::array<bool, kShownFields.size()> widened{};
     for (;;) {
         int left = inner;
         double shares = 0;
@@ -146,9 +146,9 @@ void frmMain::Form_Resize() {
     }
 }
 
-std::array<double, 4> frmMain::ColumnWidths(double listWidthTwips) {
+std::array<double, kShownFields.size()> frmMain::ColumnWidths(double listWidthTwips) {
     const double w = Twips::roundEven(listWidthTwips);
-    std::array<double, 4> widths{};
+    std::array<double, kShownFields.size()> widths{};
     for (std::size_t c = 0; c < widths.size(); ++c)
         widths[c] = ResultModel::kWidthShares[c] * w;
     return widths;
@@ -167,21 +167,24 @@ void frmMain::showMatches() {
     fitColumns();
 }
 
-std::array<int, 4> frmMain::columnNeeds(bool least) const {
+Columns frmMain::columnNeeds(bool least) const {
     const QFontMetrics metrics = lvwOutput->fontMetrics();
     const auto width = [&metrics](QStringView text) { return metrics.horizontalAdvance(text.toString()); };
-    const int fourCharacters = width(u"姓名姓名");
-    std::array<int, 4> texts{};
-    if (least) {
-        texts = {fourCharacters, width(QString(8, u'0')), width(QString(8, u'0')), width(QString(11, u'0'))};
-    } else {
-        const Directory::Longest& longest = m_model->directory().LongestTexts();
-        texts = {std::min(width(longest.name), fourCharacters), width(longest.ext), width(longest.room),
-                 width(longest.mobil)};
+    const Directory::Longest& longest = m_model->directory().LongestTexts();
+    Columns texts{};
+    for (std::size_t c = 0; c < texts.size(); ++c) {
+        const ShownField& shown = kShownFields[c];
+        const int leastWidth = width(shown.leastText);
+        if (least)
+            texts[c] = leastWidth;
+        else if (shown.field == EntryField::Name) // a longer name is cut rather than widen its column
+            texts[c] = std::min(width(longest[indexOf(shown.field)]), leastWidth);
+        else
+            texts[c] = width(longest[indexOf(shown.field)]);
     }
     // The item delegate leaves a margin on either side of a cell's text.
     const int margins = 2 * (lvwOutput->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lvwOutput) + 1);
-    std::array<int, 4> needs{};
+    Columns needs{};
     for (std::size_t c = 0; c < needs.size(); ++c)
         needs[c] = std::max(texts[c] + margins, lvwOutput->horizontalHeader()->sectionSizeHint(int(c)));
     return needs;
@@ -193,7 +196,7 @@ void frmMain::fitColumns() {
     const double dpi = lvwOutput->logicalDpiX();
     const int inner = lvwOutput->innerWidth(m_model->rowCount());
     m_columnTwips = ColumnWidths(Twips::fromPixels(inner, dpi));
-    std::array<int, 4> pixels{};
+    Columns pixels{};
     for (std::size_t c = 0; c < pixels.size(); ++c)
         pixels[c] = int(Twips::toPixels(m_columnTwips[c], dpi));
 
@@ -223,7 +226,7 @@ void frmMain::fitColumns() {
 void frmMain::updateMinimumSize() {
     // Room for the texts of one row in every column, the list's frame and
     // scroll bar, and the margins of the layout; three rows high.
-    const std::array<int, 4> needs = columnNeeds(true);
+    const Columns needs = columnNeeds(true);
     const double dpiX = logicalDpiX();
     const double dpiY = logicalDpiY();
     const int list = std::accumulate(needs.begin(), needs.end(), 0) + 2 * lvwOutput->frameWidth() +
