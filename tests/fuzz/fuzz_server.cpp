@@ -20,10 +20,14 @@ public:
     }
 };
 
-// "ftp" or "ftps", as the address has it; empty for anything else.
+bool isFtpScheme(const QString& scheme) {
+    return scheme == QLatin1String("ftp") || scheme == QLatin1String("ftpes") || scheme == QLatin1String("ftps");
+}
+
+// "ftp", "ftpes" or "ftps", as the address has it; empty for anything else.
 QString ftpScheme(const QString& s) {
     const QString scheme = s.left(s.indexOf(QStringLiteral("://"))).toLower();
-    return scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps") ? scheme : QString();
+    return isFtpScheme(scheme) ? scheme : QString();
 }
 
 void check(const QString& address, const QString& user, const QString& password) {
@@ -38,11 +42,11 @@ void check(const QString& address, const QString& user, const QString& password)
     const QString kept = ftpScheme(server);
     if (kept.isEmpty())
         std::abort();
-    // An ftp or ftps address is kept as typed; any other gets ftp:// in front
+    // An ftp, ftpes or ftps address is kept as typed; any other gets ftp:// in front
     // of what follows its scheme, or of the whole text when it has none.
     QString head = address;
     const QString scheme = Toolkit::GetBetween(head, QString(), QStringLiteral("://"), false).toLower();
-    if (scheme == QLatin1String("ftp") || scheme == QLatin1String("ftps")) {
+    if (isFtpScheme(scheme)) {
         if (server != address)
             std::abort();
     } else {
