@@ -5,10 +5,14 @@
 #include "TXLMain.h"
 #include "ftp/FtpAddress.h"
 #include "ftp/FtpItem.h"
+#include "ldap/DirectoryBook.h"
+#include "ldap/LdapAddress.h"
+#include "ldap/LdapReader.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/FileOps.h"
 #include "toolkit/Toolkit.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -37,7 +41,6 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     if (moFtp || !TXLMain::HasSettings())
         return Outcome::Cancelled;
     const QString localPath = TXLMain::Text(TXLMain::kSrvTxlFile);
-    const QString backupPath = localPath + QStringLiteral(".bak");
     const QString tempPath = FileOps::TempPathBeside(localPath);
     // Only one download runs at a time: any partial file is what a killed run left.
     FileOps::RemoveStaleTemps(localPath);
@@ -70,6 +73,11 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
 
     if (!ask(kServerPrompt, TXLMain::kFtpServer))
         return Outcome::Cancelled;
+    // A directory server: its entries become the book, no remote file is asked for.
+    if (const QString answer = TXLMain::Text(TXLMain::kFtpServer); LdapAddress::isLdap(answer)) {
+        TXLMain::settings().Item(TXLMain::kFtpServer)->Value(FtpAddress(answer).WithoutPassword());
+        return fromDirectory(title, answer, tempPath, localPath, undo);
+    }
     // The settings keep the address without its password; the session gets the login apart.
     const FtpAddress address(TXLMain::Text(TXLMain::kFtpServer));
     TXLMain::settings().Item(TXLMain::kFtpServer)->Value(address.WithoutPassword());
@@ -78,7 +86,7 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
                       localPath);
     const auto running = [self, this] { return self && moFtp; };
     QString password;
-    if (!m_login.Password(address, title, running, password)) {
+    if (!m_login.Password(FtpLogin::AccountOf(address), title, running, password)) {
         if (self) {
             undo();
             moFtp.reset();
@@ -108,22 +116,8 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
     bool diskFull = false;
     const bool fetched = moFtp->LastCommandCompleted() && QFileInfo(tempPath).isFile();
     bool swapped = false;
-    if (fetched) {
-        // Off the window's thread: on a slow or network disk each step may take seconds.
-        const auto stop = m_stopFileWork = std::make_shared<std::atomic<bool>>(false);
-        Aside::Run([&, stop] {
-            swapped = FileOps::Sync(tempPath, error, &diskFull) && !stop->load();
-            if (swapped && QFileInfo::exists(localPath))
-                swapped = FileOps::CopyOver(localPath, backupPath, error, &diskFull) && !stop->load();
-            if (swapped)
-                swapped = FileOps::Replace(tempPath, localPath, error);
-        });
-        if (!self || !moFtp) {
-            QFile::remove(tempPath);
-            return Outcome::Cancelled;
-        }
-        m_stopFileWork.reset();
-    }
+    if (fetched && !swapIn(tempPath, localPath, error, diskFull, swapped))
+        return Outcome::Cancelled;
     if (!swapped) {
         QFile::remove(tempPath);
         const DownloadReason::Facts facts{remoteFile, localPath, m_timeout, !password.isEmpty()};
@@ -131,8 +125,111 @@ DownloadCommand::Outcome DownloadCommand::Run(const QString& title) {
                                        : DownloadReason::TransferFailure(facts, moFtp->LastFailure());
         return failed(title, kDownloadFailed + u'\n' + reason, tempPath, localPath);
     }
+    return succeeded(title, moFtp->UseTime());
+}
 
-    m_dialogs.Message(title, kDownloadDone + FtpItem::formatUseTime(moFtp->UseTime()), Dialogs::Icon::Information);
+DownloadCommand::Outcome DownloadCommand::fromDirectory(const QString& title, const QString& text,
+                                                        const QString& tempPath, const QString& localPath,
+                                                        const std::function<void()>& undo) {
+    const LdapAddress address(text);
+    if (!address.Problem().isEmpty())
+        return failed(title, kDownloadFailed + u'\n' + address.Problem(), tempPath, localPath);
+    const QPointer<DownloadCommand> self(this);
+    const auto running = [self, this] { return self && moFtp; };
+    QString password;
+    const FtpLogin::Account account{address.BindName(), address.LoginKey(), address.HasPassword(), address.Password()};
+    if (!m_login.Password(account, title, running, password)) {
+        if (self) {
+            undo();
+            moFtp.reset();
+        }
+        return Outcome::Cancelled;
+    }
+
+    emit transferStarted();
+    // Read and written off the window's thread; Cancel sets `stop`, which the read looks at every 100 ms.
+    const auto stop = m_stopFileWork = std::make_shared<std::atomic<bool>>(false);
+    const LdapReader::Request request{address, password, DirectoryBook::Attributes(address.Attributes()), m_timeout};
+    LdapReader::Result result;
+    qsizetype entries = 0;
+    QString error;
+    bool diskFull = false;
+    bool written = false;
+    QElapsedTimer clock;
+    clock.start();
+    Aside::Run([&, stop] {
+        DirectoryBook book;
+        result = LdapReader::Read(request, *stop, [&](const DirectoryBook::Row& row) { book.Add(row); });
+        entries = book.Count();
+        if (result.failure != LdapReader::Failure::None || entries == 0 || stop->load())
+            return;
+        const QByteArray bytes = book.Encoded();
+        QFile file(tempPath);
+        written =
+            file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush();
+        if (!written) {
+            const FileOps::WriteFault fault = FileOps::WriteFaultOf(file);
+            error = fault.why;
+            diskFull = fault.diskFull;
+        }
+    });
+    const qint64 useTime = clock.nsecsElapsed() / 100000;
+    if (!self || !moFtp) {
+        QFile::remove(tempPath);
+        return Outcome::Cancelled;
+    }
+    m_stopFileWork.reset();
+    emit transferEnded();
+    // A password just typed is kept only once the server has taken it.
+    if (!m_login.Settle(result.bound, title, running)) {
+        QFile::remove(tempPath);
+        return Outcome::Cancelled;
+    }
+
+    const DownloadReason::Facts facts{QString(), localPath, m_timeout, !password.isEmpty()};
+    QString reason;
+    bool swapped = false;
+    if (result.failure != LdapReader::Failure::None)
+        reason = DownloadReason::DirectoryFailure(facts, result, address.BaseDn());
+    else if (entries == 0)
+        reason = DownloadReason::DirectoryEmpty();
+    else if (!written)
+        reason = DownloadReason::LocalFailure(facts, error, diskFull);
+    else if (!swapIn(tempPath, localPath, error, diskFull, swapped))
+        return Outcome::Cancelled;
+    else if (!swapped)
+        reason = DownloadReason::LocalFailure(facts, error, diskFull);
+    if (!swapped) {
+        QFile::remove(tempPath);
+        return failed(title, kDownloadFailed + u'\n' + reason, tempPath, localPath);
+    }
+    return succeeded(title, useTime);
+}
+
+bool DownloadCommand::swapIn(const QString& tempPath, const QString& localPath, QString& error, bool& diskFull,
+                             bool& swapped) {
+    const QString backupPath = localPath + QStringLiteral(".bak");
+    const QPointer<DownloadCommand> self(this);
+    // Off the window's thread: on a slow or network disk each step may take seconds.
+    const auto stop = m_stopFileWork = std::make_shared<std::atomic<bool>>(false);
+    Aside::Run([&, stop] {
+        swapped = FileOps::Sync(tempPath, error, &diskFull) && !stop->load();
+        if (swapped && QFileInfo::exists(localPath))
+            swapped = FileOps::CopyOver(localPath, backupPath, error, &diskFull) && !stop->load();
+        if (swapped)
+            swapped = FileOps::Replace(tempPath, localPath, error);
+    });
+    if (!self || !moFtp) {
+        QFile::remove(tempPath);
+        return false;
+    }
+    m_stopFileWork.reset();
+    return true;
+}
+
+DownloadCommand::Outcome DownloadCommand::succeeded(const QString& title, qint64 useTime) {
+    const QPointer<DownloadCommand> self(this);
+    m_dialogs.Message(title, kDownloadDone + FtpItem::formatUseTime(useTime), Dialogs::Icon::Information);
     if (self)
         moFtp.reset();
     return Outcome::Done;

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class Dialogs;
@@ -48,6 +49,15 @@ signals:
     void transferEnded();
 
 private:
+    // The public book read from the directory server at `text` (an ldap:// or ldaps:// address).
+    Outcome fromDirectory(const QString& title, const QString& text, const QString& tempPath, const QString& localPath,
+                          const std::function<void()>& undo);
+    // Puts the file at `tempPath` in place of the local copy (the old one
+    // kept as ".bak"); `swapped` says whether it worked. False when the
+    // command was cancelled or its object deleted meanwhile.
+    bool swapIn(const QString& tempPath, const QString& localPath, QString& error, bool& diskFull, bool& swapped);
+    // The success box; `useTime` in ten-thousandths of a second.
+    Outcome succeeded(const QString& title, qint64 useTime);
     Outcome failed(const QString& title, const QString& message, const QString& tempPath, const QString& localPath);
 
     Dialogs& m_dialogs;

@@ -14,6 +14,9 @@ const QString kUntrusted = QStringLiteral("服务器证书不受信任：%1");
 const QString kNoTls = QStringLiteral("服务器不支持加密连接（FTP over TLS）");
 const QString kTlsRequired = QStringLiteral("服务器要求加密连接，请按 ftpes://服务器 输入服务器地址（%1）");
 const QString kTransferError = QStringLiteral("传输出错");
+const QString kUnreachable = QStringLiteral("无法连接目录服务器");
+const QString kNoSuchBase = QStringLiteral("目录服务器上没有该条目：%1");
+const QString kNoEntries = QStringLiteral("目录服务器没有返回任何有姓名的条目，公共电话簿未更改");
 
 // Servers that want TLS before the login say so in their refusal ("530
 // Non-anonymous sessions must use encryption", "SSL/TLS required ...").
@@ -62,6 +65,33 @@ QString TransferFailure(const Facts& facts, const FtpItem::Failure& failure) {
     if (!failure.serverReply.trimmed().isEmpty())
         return kServerSaid.arg(failure.serverReply.trimmed());
     return withWords(kTransferError, failure.detail);
+}
+
+QString DirectoryFailure(const Facts& facts, const LdapReader::Result& result, const QString& base) {
+    using LdapReader::Failure;
+    switch (result.failure) {
+    case Failure::Unreachable:
+        return withWords(kUnreachable, result.words);
+    case Failure::BindRefused:
+        return withWords(kLoginRefused, result.words);
+    case Failure::UntrustedCertificate:
+        return kUntrusted.arg(result.words.trimmed());
+    case Failure::NoSuchBase:
+        return kNoSuchBase.arg(base);
+    case Failure::TimedOut:
+        return kTimedOut.arg(facts.timeout);
+    case Failure::None:
+    case Failure::Cancelled:
+    case Failure::Other:
+        break;
+    }
+    if (!result.words.trimmed().isEmpty())
+        return kServerSaid.arg(result.words.trimmed());
+    return kTransferError;
+}
+
+QString DirectoryEmpty() {
+    return kNoEntries;
 }
 
 QString LocalFailure(const Facts& facts, const QString& error, bool diskFull) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpItem.h"
+#include "ldap/LdapReader.h"
 
 #include <QString>
 
@@ -18,6 +19,10 @@ struct Facts {
 
 // The transfer did not bring the file.
 QString TransferFailure(const Facts& facts, const FtpItem::Failure& failure);
+// The directory server's entries did not come; `base` is the base DN asked for.
+QString DirectoryFailure(const Facts& facts, const LdapReader::Result& result, const QString& base);
+// The directory server answered with no entry that has a name.
+QString DirectoryEmpty();
 // The file came but could not take the local copy's place; `error` is the
 // system's own words.
 QString LocalFailure(const Facts& facts, const QString& error, bool diskFull);

@@ -23,21 +23,25 @@ CredentialStore FtpLogin::Keyring() {
     return CredentialStore(AppInfo::Title());
 }
 
-bool FtpLogin::Password(const FtpAddress& address, const QString& title,
-                        const CredentialStore::StillWanted& stillWanted, QString& password) {
+FtpLogin::Account FtpLogin::AccountOf(const FtpAddress& address) {
+    return {address.User(), address.LoginKey(), address.HasPassword(), address.Password()};
+}
+
+bool FtpLogin::Password(const Account& address, const QString& title, const CredentialStore::StillWanted& stillWanted,
+                        QString& password) {
     password.clear();
     m_pendingKey.clear();
     m_pendingPassword.clear();
     // Without a user name the session logs in anonymously: a password has no use.
-    if (address.User().isEmpty())
+    if (address.user.isEmpty())
         return true;
-    const QString key = address.LoginKey();
+    const QString key = address.key;
     // Read for a typed password too: whether a keyring is there is told now, before the transfer.
     const CredentialStore::Result stored = Keyring().Read(key, stillWanted);
     if (stored.status == CredentialStore::Status::Abandoned)
         return false;
-    if (address.HasPassword()) {
-        password = address.Password();
+    if (address.hasPassword) {
+        password = address.password;
         if (stored.status == CredentialStore::Status::Unavailable)
             return tellNoKeyring(title, stillWanted);
         if (stored.status != CredentialStore::Status::Ok || stored.password != password) {
@@ -50,7 +54,7 @@ bool FtpLogin::Password(const FtpAddress& address, const QString& title,
         password = stored.password;
         return true;
     }
-    if (isAnonymous(address.User()))
+    if (isAnonymous(address.user))
         return true;
     QString answer;
     const bool ok = m_dialogs.Password(title, kPasswordPrompt.arg(key), answer);

@@ -17,13 +17,22 @@ class FtpAddress;
 // for and is kept nowhere; the user is told so once.
 class FtpLogin {
 public:
+    // Who logs in where, as any kind of server address gives it.
+    struct Account {
+        QString user; // empty: anonymous
+        QString key;  // "user@host:port", the keyring's key
+        bool hasPassword = false;
+        QString password; // typed into the address
+    };
+    static Account AccountOf(const FtpAddress& address);
+
     explicit FtpLogin(Dialogs& dialogs);
 
     // The password to log in to `address` with, in `password` ("" for none).
     // Prompts are headed `title`. A password just typed waits for Settle.
     // False when the user cancelled, or `stillWanted` said no during a wait:
     // the object may be gone by then.
-    bool Password(const FtpAddress& address, const QString& title, const CredentialStore::StillWanted& stillWanted,
+    bool Password(const Account& account, const QString& title, const CredentialStore::StillWanted& stillWanted,
                   QString& password);
     // After the transfer: keeps the password just typed when the server
     // `accepted` it, and forgets it either way. False when no longer wanted.

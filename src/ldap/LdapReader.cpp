@@ -1,0 +1,285 @@
+// Every call into the LDAP client library lives in this file.
+#include "LdapReader.h"
+
+#include "LdapAddress.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <ldap.h>
+
+#include <mutex>
+#include <vector>
+
+namespace LdapReader {
+
+namespace {
+
+constexpr int kPageSize = 1000;
+constexpr int kLookEveryUs = 100 * 1000;
+
+std::mutex trustMutex;
+QByteArray trustedFile;
+
+QString words(LDAP* ld, int code) {
+    QString text = QString::fromUtf8(ldap_err2string(code));
+    char* diagnostic = nullptr;
+    if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic) == LDAP_OPT_SUCCESS && diagnostic) {
+        const QString more = QString::fromUtf8(diagnostic).trimmed();
+        if (!more.isEmpty())
+            text += QStringLiteral(": ") + more;
+        ldap_memfree(diagnostic);
+    }
+    return text;
+}
+
+class Session {
+public:
+    Session(const Request& request, const std::atomic<bool>& stop) : m_request(request), m_stop(stop) {}
+    ~Session() {
+        if (m_ld)
+            ldap_unbind_ext_s(m_ld, nullptr, nullptr);
+    }
+
+    Result run(const std::function<void(const DirectoryBook::Row&)>& take);
+
+private:
+    bool open();
+    bool bind();
+    bool searchPage(berval& cookie, const std::function<void(const DirectoryBook::Row&)>& take);
+    // The next message of `msgid` into `message`; false (and m_result set)
+    // when the read was stopped, timed out or the connection failed.
+    bool next(int msgid, LDAPMessage*& message);
+    bool fail(Failure failure, const QString& text) {
+        m_result.failure = failure;
+        m_result.words = text;
+        return false;
+    }
+    // A failed call: its code says which failure it was.
+    bool failWith(int code);
+
+    const Request& m_request;
+    const std::atomic<bool>& m_stop;
+    LDAP* m_ld = nullptr;
+    Result m_result;
+    QElapsedTimer m_sinceProgress;
+    std::vector<QByteArray> m_attributeNames;
+    std::vector<char*> m_attributes;
+};
+
+bool Session::failWith(int code) {
+    const QString text = words(m_ld, code);
+    switch (code) {
+    case LDAP_SERVER_DOWN:
+    case LDAP_CONNECT_ERROR:
+        // libldap reports a failed handshake as a failed connection; its words tell which.
+        if (m_request.address.Tls() && (text.contains(QLatin1String("certificate"), Qt::CaseInsensitive) ||
+                                        text.contains(QLatin1String("verif"), Qt::CaseInsensitive)))
+            return fail(Failure::UntrustedCertificate, text);
+        return fail(Failure::Unreachable, text);
+    case LDAP_TIMEOUT:
+        return fail(Failure::TimedOut, text);
+    case LDAP_NO_SUCH_OBJECT:
+        return fail(Failure::NoSuchBase, text);
+    default:
+        return fail(Failure::Other, text);
+    }
+}
+
+bool Session::open() {
+    const QByteArray uri = m_request.address.ServerUri().toUtf8();
+    if (const int rc = ldap_initialize(&m_ld, uri.constData()); rc != LDAP_SUCCESS) {
+        m_ld = nullptr;
+        return fail(Failure::Other, QString::fromUtf8(ldap_err2string(rc)));
+    }
+    const int version = LDAP_VERSION3;
+    ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    // Active Directory refers to its other partitions; they hold no one else.
+    ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    // The connection and the TLS handshake block; this bounds them.
+    timeval network{m_request.timeoutSeconds, 0};
+    ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
+    if (m_request.address.Tls()) {
+        // Certificate and host name checked, whatever a user's ldaprc says.
+        const int demand = LDAP_OPT_X_TLS_DEMAND;
+        ldap_set_option(m_ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
+        QByteArray caFile;
+        {
+            std::lock_guard lock(trustMutex);
+            caFile = trustedFile;
+        }
+        if (!caFile.isEmpty()) {
+            ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData());
+            ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr);
+        }
+        const int server = 0;
+        ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &server);
+    }
+    return true;
+}
+
+bool Session::next(int msgid, LDAPMessage*& message) {
+    for (;;) {
+        if (m_stop.load())
+            return fail(Failure::Cancelled, QString());
+        timeval look{0, kLookEveryUs};
+        const int rc = ldap_result(m_ld, msgid, LDAP_MSG_ONE, &look, &message);
+        if (rc > 0) {
+            m_sinceProgress.restart();
+            return true;
+        }
+        if (rc < 0) {
+            int code = LDAP_OTHER;
+            ldap_get_option(m_ld, LDAP_OPT_RESULT_CODE, &code);
+            return failWith(code);
+        }
+        if (m_sinceProgress.hasExpired(qint64(m_request.timeoutSeconds) * 1000))
+            return fail(Failure::TimedOut, QString());
+    }
+}
+
+bool Session::bind() {
+    const QByteArray name = m_request.address.BindName().toUtf8();
+    QByteArray password = m_request.password.toUtf8();
+    berval credentials{ber_len_t(password.size()), password.data()};
+    int msgid = 0;
+    m_sinceProgress.start();
+    int rc = ldap_sasl_bind(m_ld, name.isEmpty() ? nullptr : name.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr,
+                            nullptr, &msgid);
+    if (rc != LDAP_SUCCESS)
+        return failWith(rc);
+    LDAPMessage* message = nullptr;
+    if (!next(msgid, message))
+        return false;
+    int code = LDAP_OTHER;
+    char* diagnostic = nullptr;
+    rc = ldap_parse_result(m_ld, message, &code, nullptr, &diagnostic, nullptr, nullptr, 1);
+    const QString said = diagnostic ? QString::fromUtf8(diagnostic).trimmed() : QString();
+    ldap_memfree(diagnostic);
+    if (rc != LDAP_SUCCESS)
+        return failWith(rc);
+    if (code == LDAP_SUCCESS) {
+        m_result.bound = true;
+        return true;
+    }
+    QString text = QString::fromUtf8(ldap_err2string(code));
+    if (!said.isEmpty())
+        text += QStringLiteral(": ") + said;
+    if (code == LDAP_INVALID_CREDENTIALS || code == LDAP_INAPPROPRIATE_AUTH || code == LDAP_INVALID_DN_SYNTAX)
+        return fail(Failure::BindRefused, text);
+    return fail(Failure::Other, text);
+}
+
+bool Session::searchPage(berval& cookie, const std::function<void(const DirectoryBook::Row&)>& take) {
+    LDAPControl* page = nullptr;
+    int rc = ldap_create_page_control(m_ld, kPageSize, cookie.bv_len ? &cookie : nullptr, 0, &page);
+    if (rc != LDAP_SUCCESS)
+        return failWith(rc);
+    LDAPControl* controls[] = {page, nullptr};
+    const QByteArray base = m_request.address.BaseDn().toUtf8();
+    const QByteArray filter = m_request.address.Filter().toUtf8();
+    const int scope = m_request.address.SearchScope() == LdapAddress::Scope::Base  ? LDAP_SCOPE_BASE
+                      : m_request.address.SearchScope() == LdapAddress::Scope::One ? LDAP_SCOPE_ONELEVEL
+                                                                                   : LDAP_SCOPE_SUBTREE;
+    int msgid = 0;
+    rc = ldap_search_ext(m_ld, base.constData(), scope, filter.constData(), m_attributes.data(), 0, controls, nullptr,
+                         nullptr, LDAP_NO_LIMIT, &msgid);
+    ldap_control_free(page);
+    if (rc != LDAP_SUCCESS)
+        return failWith(rc);
+
+    const DirectoryBook::FieldAttributes& fields = m_request.fields;
+    std::array<std::vector<QByteArray>, DirectoryBook::kFields> names;
+    for (size_t f = 0; f < fields.size(); ++f)
+        for (const QString& name : fields[f])
+            names[f].push_back(name.toUtf8());
+    for (;;) {
+        LDAPMessage* message = nullptr;
+        if (!next(msgid, message))
+            return false;
+        const int type = ldap_msgtype(message);
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+            DirectoryBook::Row row;
+            for (size_t f = 0; f < names.size(); ++f) {
+                for (const QByteArray& name : names[f]) {
+                    berval** values = ldap_get_values_len(m_ld, message, name.constData());
+                    if (!values)
+                        continue;
+                    if (values[0])
+                        row[f] = QString::fromUtf8(values[0]->bv_val, qsizetype(values[0]->bv_len)).trimmed();
+                    ldap_value_free_len(values);
+                    if (!row[f].isEmpty())
+                        break;
+                }
+            }
+            ldap_msgfree(message);
+            take(row);
+            continue;
+        }
+        if (type != LDAP_RES_SEARCH_RESULT) {
+            // References to other servers: this read stays on the one it was given.
+            ldap_msgfree(message);
+            continue;
+        }
+        int code = LDAP_OTHER;
+        char* diagnostic = nullptr;
+        LDAPControl** answered = nullptr;
+        rc = ldap_parse_result(m_ld, message, &code, nullptr, &diagnostic, nullptr, &answered, 1);
+        const QString said = diagnostic ? QString::fromUtf8(diagnostic).trimmed() : QString();
+        ldap_memfree(diagnostic);
+        if (rc != LDAP_SUCCESS) {
+            ldap_controls_free(answered);
+            return failWith(rc);
+        }
+        ber_memfree(cookie.bv_val);
+        cookie = berval{0, nullptr};
+        if (LDAPControl* response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, answered, nullptr)) {
+            ber_int_t estimate = 0;
+            ldap_parse_pageresponse_control(m_ld, response, &estimate, &cookie);
+        }
+        ldap_controls_free(answered);
+        if (code == LDAP_SUCCESS)
+            return true;
+        // A result cut short (a size or time limit) is a failure too: a book
+        // missing people must not replace a whole one.
+        QString text = QString::fromUtf8(ldap_err2string(code));
+        if (!said.isEmpty())
+            text += QStringLiteral(": ") + said;
+        return fail(code == LDAP_NO_SUCH_OBJECT ? Failure::NoSuchBase : Failure::Other, text);
+    }
+}
+
+Result Session::run(const std::function<void(const DirectoryBook::Row&)>& take) {
+    for (const QStringList& field : m_request.fields)
+        for (const QString& name : field)
+            m_attributeNames.push_back(name.toUtf8());
+    for (QByteArray& name : m_attributeNames)
+        m_attributes.push_back(name.data());
+    m_attributes.push_back(nullptr);
+
+    if (!open() || !bind())
+        return m_result;
+    berval cookie{0, nullptr};
+    bool more = true;
+    while (more) {
+        if (!searchPage(cookie, take))
+            break;
+        more = cookie.bv_len > 0;
+    }
+    ber_memfree(cookie.bv_val);
+    return m_result;
+}
+
+} // namespace
+
+Result Read(const Request& request, const std::atomic<bool>& stop,
+            const std::function<void(const DirectoryBook::Row&)>& take) {
+    return Session(request, stop).run(take);
+}
+
+void TrustOnly(const QString& caFile) {
+    std::lock_guard lock(trustMutex);
+    trustedFile = QFile::encodeName(caFile);
+}
+
+} // namespace LdapReader
