@@ -57,6 +57,8 @@ private:
     }
     // A failed call: its code says which failure it was.
     bool failWith(int code);
+    bool connectsUnchecked();
+    void setCommonOptions(LDAP* ld);
 
     const Request& m_request;
     const std::atomic<bool>& m_stop;
@@ -72,10 +74,10 @@ bool Session::failWith(int code) {
     switch (code) {
     case LDAP_SERVER_DOWN:
     case LDAP_CONNECT_ERROR:
-        // libldap reports a failed handshake as a failed connection; its words tell which.
-        if (m_request.address.Tls() && (text.contains(QLatin1String("certificate"), Qt::CaseInsensitive) ||
-                                        text.contains(QLatin1String("verif"), Qt::CaseInsensitive)))
-            return fail(Failure::UntrustedCertificate, text);
+        // libldap reports a refused certificate as a failed connection, with
+        // words that do not say so: a handshake that works unchecked tells.
+        if (m_request.address.Tls() && !m_result.bound && connectsUnchecked())
+            return fail(Failure::UntrustedCertificate, m_request.address.ServerUri());
         return fail(Failure::Unreachable, text);
     case LDAP_TIMEOUT:
         return fail(Failure::TimedOut, text);
@@ -86,19 +88,38 @@ bool Session::failWith(int code) {
     }
 }
 
+void Session::setCommonOptions(LDAP* ld) {
+    const int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    // Active Directory refers to its other partitions; they hold no one else.
+    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    // The connection and the TLS handshake block; this bounds them.
+    timeval network{m_request.timeoutSeconds, 0};
+    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
+}
+
+bool Session::connectsUnchecked() {
+    LDAP* probe = nullptr;
+    const QByteArray uri = m_request.address.ServerUri().toUtf8();
+    if (m_stop.load() || ldap_initialize(&probe, uri.constData()) != LDAP_SUCCESS)
+        return false;
+    setCommonOptions(probe);
+    const int never = LDAP_OPT_X_TLS_NEVER;
+    ldap_set_option(probe, LDAP_OPT_X_TLS_REQUIRE_CERT, &never);
+    const int client = 0;
+    ldap_set_option(probe, LDAP_OPT_X_TLS_NEWCTX, &client);
+    const bool connected = ldap_connect(probe) == LDAP_SUCCESS;
+    ldap_unbind_ext_s(probe, nullptr, nullptr);
+    return connected;
+}
+
 bool Session::open() {
     const QByteArray uri = m_request.address.ServerUri().toUtf8();
     if (const int rc = ldap_initialize(&m_ld, uri.constData()); rc != LDAP_SUCCESS) {
         m_ld = nullptr;
         return fail(Failure::Other, QString::fromUtf8(ldap_err2string(rc)));
     }
-    const int version = LDAP_VERSION3;
-    ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    // Active Directory refers to its other partitions; they hold no one else.
-    ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    // The connection and the TLS handshake block; this bounds them.
-    timeval network{m_request.timeoutSeconds, 0};
-    ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
+    setCommonOptions(m_ld);
     if (m_request.address.Tls()) {
         // Certificate and host name checked, whatever a user's ldaprc says.
         const int demand = LDAP_OPT_X_TLS_DEMAND;
@@ -112,8 +133,8 @@ bool Session::open() {
             ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData());
             ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr);
         }
-        const int server = 0;
-        ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &server);
+        const int client = 0;
+        ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &client);
     }
     return true;
 }

@@ -1,0 +1,148 @@
+#include "LdapServer.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace {
+
+// A port nothing listens on now; slapd takes it a moment later.
+quint16 freePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+bool accepts(quint16 port) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(200);
+}
+
+// Runs a tool to its end; its output when it failed, else empty.
+QString run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAll()) +
+               process.errorString();
+    return QString();
+}
+
+} // namespace
+
+QByteArray LdapServer::person(const QString& uid, const QStringList& attributes) {
+    QByteArray ldif = "dn: " + dnOf(uid).toUtf8() +
+                      "\nobjectClass: account\nobjectClass: extensibleObject\nuid: " + uid.toUtf8() + '\n';
+    for (const QString& line : attributes)
+        ldif += line.toUtf8() + '\n';
+    return ldif + '\n';
+}
+
+QString LdapServer::dnOf(const QString& uid) {
+    return QStringLiteral("uid=") + uid + u',' + QLatin1String(kPeople);
+}
+
+LdapServer::LdapServer() : LdapServer(Options()) {}
+
+LdapServer::LdapServer(const Options& options) : m_options(options) {}
+
+LdapServer::~LdapServer() {
+    kill();
+}
+
+bool LdapServer::start(const QByteArray& people, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        kill();
+        return false;
+    };
+    if (!m_dir.isValid() || !QDir(m_dir.path()).mkdir(QStringLiteral("db")))
+        return fail(QStringLiteral("no temporary folder"));
+    const QString dir = m_dir.path();
+    if (m_options.tls) {
+        // The FTP fixture's certificate maker serves here too.
+        const QString made =
+            run(QStringLiteral(MIRODEX_PYTHON), {QStringLiteral("-c"),
+                                                 QStringLiteral("import sys; sys.path.insert(0, sys.argv[1]); "
+                                                                "from ftp_server import make_certificate; "
+                                                                "make_certificate(sys.argv[2])"),
+                                                 QStringLiteral(MIRODEX_TEST_SUPPORT_DIR), dir});
+        if (!made.isEmpty())
+            return fail(made);
+    }
+    QByteArray conf = "include /etc/ldap/schema/core.schema\n"
+                      "include /etc/ldap/schema/cosine.schema\n"
+                      "include /etc/ldap/schema/inetorgperson.schema\n"
+                      "include /etc/ldap/schema/nis.schema\n"
+                      "include /etc/ldap/schema/msuser.schema\n"
+                      "modulepath /usr/lib/ldap\n"
+                      "moduleload back_mdb\n"
+                      "pidfile " +
+                      QFile::encodeName(dir) + "/slapd.pid\n";
+    if (m_options.tls)
+        conf += "TLSCertificateFile " + QFile::encodeName(dir) + "/cert.pem\nTLSCertificateKeyFile " +
+                QFile::encodeName(dir) + "/key.pem\n";
+    conf += "database mdb\nsuffix \"" + QByteArray(kBase) + "\"\ndirectory " + QFile::encodeName(dir) +
+            "/db\nmaxsize 1073741824\n";
+    if (m_options.sizeLimit > 0) {
+        const QByteArray n = QByteArray::number(m_options.sizeLimit);
+        conf += "sizelimit size.soft=" + n + " size.hard=" + n + " size.pr=unlimited size.prtotal=unlimited\n";
+    } else {
+        conf += "sizelimit unlimited\n";
+    }
+    conf += "access to attrs=userPassword by anonymous auth by * none\naccess to * by * read\n";
+    const QString confPath = dir + QStringLiteral("/slapd.conf");
+    const QString ldifPath = dir + QStringLiteral("/people.ldif");
+    TestSupport::writeFile(confPath, conf);
+    TestSupport::writeFile(ldifPath, "dn: " + QByteArray(kBase) +
+                                         "\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: "
+                                         "Example\n\ndn: " +
+                                         QByteArray(kPeople) + "\nobjectClass: organizationalUnit\nou: people\n\n" +
+                                         people);
+    if (const QString loaded = run(QStringLiteral("/usr/sbin/slapadd"), {QStringLiteral("-q"), QStringLiteral("-f"),
+                                                                         confPath, QStringLiteral("-l"), ldifPath});
+        !loaded.isEmpty())
+        return fail(loaded);
+
+    m_port = freePort();
+    QString listen = QStringLiteral("ldap://127.0.0.1:%1/").arg(m_port);
+    if (m_options.tls) {
+        m_tlsPort = freePort();
+        listen += QStringLiteral(" ldaps://127.0.0.1:%1/").arg(m_tlsPort);
+    }
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // "-d 0": in the foreground, so the process is the server.
+    m_process.start(QStringLiteral("/usr/sbin/slapd"), {QStringLiteral("-f"), confPath, QStringLiteral("-h"), listen,
+                                                        QStringLiteral("-d"), QStringLiteral("0")});
+    if (!m_process.waitForStarted(10000))
+        return fail(QStringLiteral("cannot start slapd: ") + m_process.errorString());
+    QElapsedTimer clock;
+    clock.start();
+    while (!accepts(m_port) || (m_options.tls && !accepts(m_tlsPort))) {
+        if (m_process.state() == QProcess::NotRunning || clock.hasExpired(15000))
+            return fail(QStringLiteral("slapd did not come up on %1").arg(listen));
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void LdapServer::kill() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+QString LdapServer::url() const {
+    return QStringLiteral("ldap://127.0.0.1:%1").arg(m_port);
+}
+
+QString LdapServer::tlsUrl() const {
+    return QStringLiteral("ldaps://127.0.0.1:%1").arg(m_tlsPort);
+}
