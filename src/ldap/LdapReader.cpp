@@ -8,7 +8,11 @@
 
 #include <ldap.h>
 
+#include <sys/socket.h>
+
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace LdapReader {
@@ -44,6 +48,13 @@ public:
     Result run(const std::function<void(const DirectoryBook::Row&)>& take);
 
 private:
+    // Connecting and the TLS handshake block inside libldap, out of reach of
+    // `stop`: a watch shuts the session's socket down when `stop` is set, so
+    // the blocked call returns at once.
+    void watchStop();
+    static int socketAdded(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* context);
+    static void socketRemoved(LDAP*, Sockbuf* sb, ldap_conncb* context);
+
     bool open();
     bool bind();
     bool searchPage(berval& cookie, const std::function<void(const DirectoryBook::Row&)>& take);
@@ -67,9 +78,45 @@ private:
     QElapsedTimer m_sinceProgress;
     std::vector<QByteArray> m_attributeNames;
     std::vector<char*> m_attributes;
+    std::mutex m_socketMutex; // guards the two below, so a closed socket's number is never shut down
+    int m_socket = -1;
+    bool m_finished = false;
+    std::condition_variable m_finishedChanged;
+    ldap_conncb m_callbacks{&Session::socketAdded, &Session::socketRemoved, this};
 };
 
+int Session::socketAdded(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* context) {
+    auto* self = static_cast<Session*>(context->lc_arg);
+    int fd = -1;
+    ber_sockbuf_ctrl(sb, LBER_SB_OPT_GET_FD, &fd);
+    std::lock_guard lock(self->m_socketMutex);
+    self->m_socket = fd;
+    return 0;
+}
+
+void Session::socketRemoved(LDAP*, Sockbuf* sb, ldap_conncb* context) {
+    auto* self = static_cast<Session*>(context->lc_arg);
+    if (!sb)
+        return; // the handle itself goes
+    std::lock_guard lock(self->m_socketMutex);
+    self->m_socket = -1;
+}
+
+void Session::watchStop() {
+    std::unique_lock lock(m_socketMutex);
+    while (!m_finished) {
+        if (m_stop.load()) {
+            if (m_socket >= 0)
+                ::shutdown(m_socket, SHUT_RDWR);
+            return;
+        }
+        m_finishedChanged.wait_for(lock, std::chrono::milliseconds(20));
+    }
+}
+
 bool Session::failWith(int code) {
+    if (m_stop.load())
+        return fail(Failure::Cancelled, QString());
     const QString text = words(m_ld, code);
     switch (code) {
     case LDAP_SERVER_DOWN:
@@ -120,6 +167,7 @@ bool Session::open() {
         return fail(Failure::Other, QString::fromUtf8(ldap_err2string(rc)));
     }
     setCommonOptions(m_ld);
+    ldap_set_option(m_ld, LDAP_OPT_CONNECT_CB, &m_callbacks);
     if (m_request.address.Tls()) {
         // Certificate and host name checked, whatever a user's ldaprc says.
         const int demand = LDAP_OPT_X_TLS_DEMAND;
@@ -278,16 +326,19 @@ Result Session::run(const std::function<void(const DirectoryBook::Row&)>& take) 
         m_attributes.push_back(name.data());
     m_attributes.push_back(nullptr);
 
-    if (!open() || !bind())
-        return m_result;
+    std::thread watch(&Session::watchStop, this);
     berval cookie{0, nullptr};
-    bool more = true;
-    while (more) {
-        if (!searchPage(cookie, take))
-            break;
-        more = cookie.bv_len > 0;
+    if (open() && bind()) {
+        while (searchPage(cookie, take) && cookie.bv_len > 0) {
+        }
     }
     ber_memfree(cookie.bv_val);
+    {
+        std::lock_guard lock(m_socketMutex);
+        m_finished = true;
+    }
+    m_finishedChanged.notify_all();
+    watch.join();
     return m_result;
 }
 
