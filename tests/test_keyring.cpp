@@ -4,6 +4,7 @@
 // unlocked Secret Service (gnome-keyring-daemon), WithoutKeyring.* and
 // LoginAddress.* on a private bus where nothing keeps passwords.
 #include "DownloadTest.h"
+#include "LdapServer.h"
 #include "TestSupport.h"
 #include "app/FtpLogin.h"
 #include "app/TXLMain.h"
@@ -102,6 +103,45 @@ protected:
 
 class WithoutKeyring : public Downloads {
     QByteArray mode() const override { return "bare"; }
+};
+
+// A bind to a directory server: the password asked for, kept only once a bind took it.
+class DirectoryWithKeyring : public DownloadTest {
+protected:
+    void SetUp() override {
+        if (qgetenv("MIRODEX_TEST_BUS_MODE") != "keyring")
+            GTEST_SKIP() << "needs the keyring bus of support/keyring_session.sh";
+        ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
+        QString error;
+        ASSERT_TRUE(server.start(
+            LdapServer::person(QStringLiteral("clerk"),
+                               {QStringLiteral("cn: Clerk"), QStringLiteral("userPassword:: ") +
+                                                                 QString::fromLatin1(kPassword.toUtf8().toBase64())}),
+            &error))
+            << error.toStdString();
+        useBooks("self\ts\t1\r\n", kOld);
+        FtpLogin::Keyring().Remove(key());
+        makeWindow().setDownloadTimeout(10);
+        window->Form_Load();
+    }
+    QString hostPort() const { return server.url().mid(7); }
+    QString key() const { return LdapServer::dnOf(QStringLiteral("clerk")) + u'@' + hostPort(); }
+    QString address() const { return QStringLiteral("ldap://") + key() + u'/' + QLatin1String(LdapServer::kPeople); }
+    QString inKeyring() const {
+        const CredentialStore::Result found = FtpLogin::Keyring().Read(key());
+        return found.status == CredentialStore::Status::Ok ? found.password : QStringLiteral("<none>");
+    }
+    bool read(const std::optional<QString>& answer) {
+        dialogs.messages.clear();
+        dialogs.answers.clear();
+        if (answer)
+            dialogs.answers = {*answer};
+        window->mnuFile_GetTxl_Click();
+        return dialogs.messages.size() == 1 && dialogs.messages[0].text.startsWith(QStringLiteral("操作成功"));
+    }
+
+    const QByteArray kOld = "old\to\t2\r\n";
+    LdapServer server;
 };
 
 } // namespace
@@ -255,4 +295,25 @@ TEST(LoginAddress, IsTakenApartAtItsLoginAsTheSessionReadsIt) {
         EXPECT_EQ(address.WithoutLogin(), QString::fromUtf8(c.connect));
         EXPECT_EQ(address.LoginKey(), QString::fromUtf8(c.key));
     }
+}
+
+TEST_F(DirectoryWithKeyring, ABindPasswordIsKeptOnlyOnceTheServerTookIt) {
+    // A wrong answer in the password box: the bind is refused, nothing is kept or changed.
+    dialogs.passwords = {kWrong};
+    EXPECT_FALSE(read(address()));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("无法下载文件！\n用户名或密码错误")))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(inKeyring(), QStringLiteral("<none>"));
+    EXPECT_EQ(readFile(localCopy), kOld);
+
+    dialogs.passwords = {kPassword};
+    EXPECT_TRUE(read(address()));
+    EXPECT_EQ(inKeyring(), kPassword);
+    EXPECT_EQ(readFile(localCopy), QByteArray("Clerk\t\t\t\t\r\n"));
+    // Next time the keyring answers: no password box.
+    EXPECT_TRUE(read(std::nullopt));
+    EXPECT_EQ(dialogs.passwordPrompts.size(), 2u);
+    EXPECT_EQ(TXLMain::Text(TXLMain::kFtpServer), address());
+    EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), QByteArray("Clerk\t\t\t\t\r\n"));
 }
