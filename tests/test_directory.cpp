@@ -105,6 +105,10 @@ TEST(LdapAddressText, TakesTheUrlApartAsDirectoryServersWriteIt) {
     const LdapAddress named(QStringLiteral("ldap://x@h/dc=a???\?!bindname=cn=r%2Cdc=a,e-other"));
     EXPECT_EQ(named.Problem(), QString());
     EXPECT_EQ(named.BindName(), QStringLiteral("cn=r,dc=a"));
+    const LdapAddress extensionOnly(QStringLiteral(
+        "ldap://ldap.example.com/ou=people,dc=example,dc=com???\?bindname=cn=reader%2Cdc=example%2Cdc=com"));
+    EXPECT_EQ(extensionOnly.BindName(), QStringLiteral("cn=reader,dc=example,dc=com"));
+    EXPECT_EQ(extensionOnly.LoginKey(), QStringLiteral("cn=reader,dc=example,dc=com@ldap.example.com:389"));
 
     for (const char* refused : {"ldap:///dc=a", "ldap://h:99999/dc=a", "ldap://h/dc=a??tree",
                                 "ldap://h/dc=a???\?!x-new", "ldap://h/a?b?c?d?e?f"})

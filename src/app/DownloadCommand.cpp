@@ -174,12 +174,13 @@ DownloadCommand::Outcome DownloadCommand::fromDirectory(const QString& title, co
         }
     });
     const qint64 useTime = clock.nsecsElapsed() / 100000;
+    if (self)
+        emit transferEnded();
     if (!self || !moFtp) {
         QFile::remove(tempPath);
         return Outcome::Cancelled;
     }
     m_stopFileWork.reset();
-    emit transferEnded();
     // A password just typed is kept only once the server has taken it.
     if (!m_login.Settle(result.bound, title, running)) {
         QFile::remove(tempPath);
