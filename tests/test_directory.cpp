@@ -203,6 +203,15 @@ TEST_F(Directory, EachFailureSaysWhyAndLeavesTheBookAsItWas) {
     EXPECT_EQ(reasonFor(QStringLiteral("ldap://127.0.0.1:%1/dc=example,dc=com").arg(silent.serverPort())),
               QStringLiteral("超时：服务器1秒没有响应"));
 
+    // A server that still cuts the read short: no book missing people replaces a whole one.
+    LdapServer::Options cutShort;
+    cutShort.pagedLimit = 2;
+    QByteArray three;
+    for (const char* uid : {"a", "b", "c"})
+        three += LdapServer::person(QLatin1String(uid), {QStringLiteral("cn: ") + QLatin1String(uid)});
+    const auto limited = serve(three, cutShort);
+    EXPECT_EQ(reasonFor(people(limited->url())), QStringLiteral("服务器返回错误：Size limit exceeded"));
+
     const QString gone = people(server->url());
     server->kill();
     const QString down = reasonFor(gone);

@@ -90,12 +90,9 @@ bool LdapServer::start(const QByteArray& people, QString* error) {
                 QFile::encodeName(dir) + "/key.pem\n";
     conf += "database mdb\nsuffix \"" + QByteArray(kBase) + "\"\ndirectory " + QFile::encodeName(dir) +
             "/db\nmaxsize 1073741824\n";
-    if (m_options.sizeLimit > 0) {
-        const QByteArray n = QByteArray::number(m_options.sizeLimit);
-        conf += "sizelimit size.soft=" + n + " size.hard=" + n + " size.pr=unlimited size.prtotal=unlimited\n";
-    } else {
-        conf += "sizelimit unlimited\n";
-    }
+    const auto limit = [](int n) { return n > 0 ? QByteArray::number(n) : QByteArray("unlimited"); };
+    conf += "sizelimit size.soft=" + limit(m_options.sizeLimit) + " size.hard=" + limit(m_options.sizeLimit) +
+            " size.pr=unlimited size.prtotal=" + limit(m_options.pagedLimit) + '\n';
     conf += "access to attrs=userPassword by anonymous auth by * none\naccess to * by * read\n";
     const QString confPath = dir + QStringLiteral("/slapd.conf");
     const QString ldifPath = dir + QStringLiteral("/people.ldif");

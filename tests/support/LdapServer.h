@@ -19,6 +19,9 @@ public:
         // Entries a plain search returns at most; a paged search gets all (as
         // Active Directory does). 0: no limit.
         int sizeLimit = 0;
+        // Entries a paged search returns at most, all pages together (then
+        // the search ends in "size limit exceeded"). 0: no limit.
+        int pagedLimit = 0;
         // An ldaps:// port too, with a certificate made for 127.0.0.1 at start
         // that nothing trusts unless a test says so.
         bool tls = false;
