@@ -148,8 +148,8 @@ namespace {
 void appendLine(QString& text, int i, Random& random, const Options& options) {
     if (options.tag.isEmpty()) {
         const Entry e = makeEntry(random);
-        text += e.FullName + u'\t' + e.ShortName + u'\t' + e.ExtTelNo + u'\t' + e.MobilNo + u'\t' + e.RoomNo +
-                QStringLiteral("\r\n");
+        text += e.FullName + u'\t' + (options.initials ? e.ShortName : QString()) + u'\t' + e.ExtTelNo + u'\t' +
+                e.MobilNo + u'\t' + e.RoomNo + QStringLiteral("\r\n");
         return;
     }
     const QString n = QStringLiteral("%1").arg(options.first + i, options.width, 10, QChar(u'0'));
@@ -199,9 +199,13 @@ QByteArray Numbered(const QString& tag, int count, int width, int first) {
 }
 
 bool WriteBook(const QString& path, int count, unsigned seed, QString* error) {
-    QFile file(path);
     Options options;
     options.seed = seed;
+    return WriteBook(path, count, options, error);
+}
+
+bool WriteBook(const QString& path, int count, const Options& options, QString* error) {
+    QFile file(path);
     const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                     generate(count, options, [&file](const QByteArray& b) { return file.write(b) == b.size(); }) &&
                     file.flush();
@@ -210,15 +214,18 @@ bool WriteBook(const QString& path, int count, unsigned seed, QString* error) {
     return ok;
 }
 
-QString TempBooks::path(int count) {
-    const auto it = m_paths.find(count);
+QString TempBooks::path(int count, bool initials) {
+    const auto it = m_paths.find({count, initials});
     if (it != m_paths.end())
         return it->second;
-    const QString path = m_dir.filePath(QStringLiteral("book-%1.txt").arg(count));
+    const QString path =
+        m_dir.filePath(QStringLiteral("book-%1%2.txt").arg(count).arg(initials ? QString() : QStringLiteral("-bare")));
+    Options options;
+    options.initials = initials;
     QString error;
-    if (!m_dir.isValid() || !WriteBook(path, count, 1, &error))
+    if (!m_dir.isValid() || !WriteBook(path, count, options, &error))
         qFatal("cannot write %s: %s", qPrintable(path), qPrintable(error));
-    return m_paths.emplace(count, path).first->second;
+    return m_paths.emplace(std::pair(count, initials), path).first->second;
 }
 
 QString TempBooks::empty() {

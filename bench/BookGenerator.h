@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 class ManItems;
@@ -39,7 +40,8 @@ struct Options {
     QString tag;
     int first = 0;
     int width = 0;
-    bool header = true; // one comment line first
+    bool header = true;   // one comment line first
+    bool initials = true; // false: the initials column left empty, for the loader to fill
     const char* encoding = "GBK";
 };
 
@@ -53,20 +55,22 @@ QByteArray Numbered(const QString& tag, int count, int width = 0, int first = 0)
 // Writes a book of `count` generated entries (code page 936, one comment line
 // first). False with a reason on failure.
 bool WriteBook(const QString& path, int count, unsigned seed = 1, QString* error = nullptr);
+bool WriteBook(const QString& path, int count, const Options& options, QString* error = nullptr);
 
 // Generated books in a temporary folder that goes away with this object, so a
 // benchmark leaves nothing behind.
 class TempBooks {
 public:
     // The path of a book of `count` entries (seed 1), written on first use;
-    // stops the program when it cannot be written.
-    QString path(int count);
+    // stops the program when it cannot be written. Without `initials`, the
+    // same book with its initials column left empty.
+    QString path(int count, bool initials = true);
     // An empty book, for the side of a load that is not measured.
     QString empty();
 
 private:
     QTemporaryDir m_dir;
-    std::map<int, QString> m_paths;
+    std::map<std::pair<int, bool>, QString> m_paths;
 };
 
 // The books of this program run, removed when it ends.

@@ -71,9 +71,12 @@ protected:
         for (int i = 0; i < 5 && !fired; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         EXPECT_TRUE(fired);
+        // Random names get initials too, and some of them begin with zj as well.
         window->searchBox()->setText(QStringLiteral("zj"));
-        EXPECT_GE(window->resultModel()->rowCount(), 1);
-        EXPECT_EQ(window->resultModel()->index(0, 0).data().toString(), QStringLiteral("自己"));
+        QStringList found;
+        for (int row = 0; row < window->resultModel()->rowCount(); ++row)
+            found << window->resultModel()->index(row, 0).data().toString();
+        EXPECT_TRUE(found.contains(QStringLiteral("自己")));
         window->searchBox()->setText(QStringLiteral(" "));
         window->grab();
     }

@@ -119,11 +119,9 @@ protected:
         EXPECT_EQ(rows(), 1 + oldCount); // not reloaded, still the old book
     }
 
-    // The program is still usable: a download from a healthy server replaces
-    // the local copy, backs up the old one and refreshes the list.
-    void expectNextDownloadWorks(const char* fault, const QByteArray& previous) {
-        SCOPED_TRACE(fault);
-        download(healthy->url());
+    // The download just run replaced the local copy, backed up `previous`
+    // and refreshed the list; then the old book is put back for the next fault.
+    void expectNewBookInPlace(const QByteArray& previous) {
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功，使用时间：")))
             << dialogs.messages[0].text.toStdString();
@@ -132,10 +130,31 @@ protected:
         EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ').toStdString();
         EXPECT_TRUE(logLines().isEmpty());
         EXPECT_EQ(rows(), 1 + newCount);
-        // Back to the old book for the next fault.
         writeFile(localCopy, oldBook);
         QFile::remove(localCopy + QStringLiteral(".bak"));
         window->mnuFile_Refresh_Click();
+    }
+
+    // The program is still usable: a download from a healthy server works.
+    void expectNextDownloadWorks(const char* fault, const QByteArray& previous) {
+        SCOPED_TRACE(fault);
+        download(healthy->url());
+        expectNewBookInPlace(previous);
+    }
+
+    // Runs `attempt` (a download and its checks), once more only when the
+    // window stalled longer than allowed, which a busy machine may cause once;
+    // the window's longest stall in the last run must be within bounds.
+    void expectNoStall(const char* what, int minTicks, const std::function<void()>& attempt) {
+        SCOPED_TRACE(what);
+        qint64 stall = 0;
+        for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+            attempt();
+            EXPECT_GT(ticksDuringWait, minTicks); // the window ticked throughout the wait
+            stall = longestGapMs;
+            std::printf("%s: %d ticks, longest stall %lld ms\n", what, ticksDuringWait, static_cast<long long>(stall));
+        }
+        EXPECT_LE(stall, kMaxStallMs);
     }
 
     const int oldCount = 50;
@@ -220,23 +239,10 @@ TEST_F(Faults, TransferFaults) {
         options.hold221 = 3;
         auto holding = startServer(options);
         window->setDownloadTimeout(10);
-        SCOPED_TRACE("server holds 226 and 221");
-        qint64 stall = 0;
-        for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+        expectNoStall("server holds 226 and 221 for 3 s each", 100, [&] {
             download(holding->url());
-            ASSERT_EQ(dialogs.messages.size(), 1u);
-            EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
-                << dialogs.messages[0].text.toStdString();
-            EXPECT_EQ(readFile(localCopy), newBook);
-            EXPECT_GT(ticksDuringWait, 100);
-            stall = longestGapMs;
-            std::printf("server holds 226 and 221 for 3 s each: download done, %d ticks, longest stall %lld ms\n",
-                        ticksDuringWait, static_cast<long long>(stall));
-            writeFile(localCopy, oldBook);
-            QFile::remove(localCopy + QStringLiteral(".bak"));
-            window->mnuFile_Refresh_Click();
-        }
-        EXPECT_LE(stall, kMaxStallMs);
+            expectNewBookInPlace(oldBook);
+        });
         window->setDownloadTimeout(2);
     }
     // The server never sends "226": the command times out without freezing the window.
@@ -244,16 +250,10 @@ TEST_F(Faults, TransferFaults) {
         FtpServer::Options options;
         options.hold226 = -1;
         auto silent = startServer(options);
-        qint64 stall = 0;
-        for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+        expectNoStall("server never sends 226", 20, [&] {
             download(silent->url());
             expectFailedAndUntouched("server never sends 226", oldBook);
-            EXPECT_GT(ticksDuringWait, 20);
-            stall = longestGapMs;
-            std::printf("server never sends 226: download failed cleanly, %d ticks, longest stall %lld ms\n",
-                        ticksDuringWait, static_cast<long long>(stall));
-        }
-        EXPECT_LE(stall, kMaxStallMs);
+        });
         expectNextDownloadWorks("server never sends 226", oldBook);
     }
     // The server process dies in the middle of the transfer.
@@ -396,24 +396,12 @@ TEST_F(Faults, SlowDiskNeverStallsTheWindow) {
     const SlowDisk::Healthy healthyAgain;
     mirodex_slowdisk_delay(400);
     const int syncsBefore = mirodex_slowdisk_calls();
-    qint64 stall = 0;
-    for (int run = 0; run < 2 && (run == 0 || stall > kMaxStallMs); ++run) {
+    // ticking through the 800 ms of fsync at least
+    expectNoStall("every fsync 400 ms", 25, [&] {
         download(healthy->url());
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("操作成功")))
-            << dialogs.messages[0].text.toStdString();
-        EXPECT_EQ(readFile(localCopy), newBook);
-        EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), oldBook);
-        EXPECT_EQ(rows(), 1 + newCount);
-        EXPECT_GT(ticksDuringWait, 25); // ticking through the 800 ms of fsync at least
-        stall = longestGapMs;
-        std::printf("every fsync 400 ms: download done, %d ticks, longest stall %lld ms\n", ticksDuringWait,
-                    static_cast<long long>(stall));
-        writeFile(localCopy, oldBook);
-        window->mnuFile_Refresh_Click();
-    }
+        expectNewBookInPlace(oldBook);
+    });
     EXPECT_GE(mirodex_slowdisk_calls() - syncsBefore, 2); // the new book and its backup at least
-    EXPECT_LE(stall, kMaxStallMs);
 }
 
 TEST_F(Faults, WriteBackErrorOfTheNewBookKeepsTheOldOne) {

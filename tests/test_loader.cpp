@@ -1,6 +1,7 @@
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
 #include "phonebook/BookReader.h"
+#include "phonebook/Initials.h"
 #include "phonebook/ManApp.h"
 #include "toolkit/Toolkit.h"
 
@@ -237,8 +238,11 @@ TEST_F(Loader, Cp936BooksReadAsTheCodecDecodesThem) {
             while (!breaks.contains(text.at(br)))
                 ++br;
             Row row;
-            if (referenceParse(text.mid(at, br - at), row))
+            if (referenceParse(text.mid(at, br - at), row)) {
+                if (row.shortName.isEmpty())
+                    row.shortName = Initials::Of(row.full);
                 expected.push_back(row);
+            }
             at = br + (text.mid(br, 2) == breaks ? 2 : 1);
         }
         const auto got = load(bytes);
@@ -333,4 +337,55 @@ TEST_F(Loader, OnlyTheUnreadableBookIsReported) {
     EXPECT_EQ(app.LoadManItems(path("pub.txt"), path("pub.txt/x")), 1);
     EXPECT_TRUE(dialogs.messages.back().text.startsWith(QStringLiteral("初始化公共电话簿错误：")));
     EXPECT_EQ(app.ManItems()->Count(), 1);
+}
+
+// Books that leave the initials out (or some of them) are found by initials too.
+TEST_F(Loader, InitialsMadeFromNamesWhereTheBookGivesNone) {
+    const QString book = u"'姓名\t缩写\t分机\r\n"
+                         u"张三\r\n"
+                         u"单雄信\t\t8001\t13900000001\t301\r\n" // a surname reading: shàn, not dān
+                         u"曾凡\t \t8002\r\n"
+                         u"单位总机\t\t8000\r\n" // four characters: not a person
+                         u"乐正文华\r\n"         // but four after a compound surname
+                         u"曾经沧海横流\r\n"
+                         u"王Amy2号\r\n"
+                         u"Ｌｉ·小龙（北京）\r\n"
+                         u"李四\tLS\t8003\r\n" // written ones are kept as written
+                         u"查良镛\tchly\r\n"_qs;
+    const std::vector<Row> expected{
+        {u"张三"_qs, u"zs"_qs, {}, {}, {}},         {u"单雄信"_qs, u"sxx"_qs, u"8001"_qs, u"13900000001"_qs, u"301"_qs},
+        {u"曾凡"_qs, u"zf"_qs, u"8002"_qs, {}, {}}, {u"单位总机"_qs, u"dwzj"_qs, u"8000"_qs, {}, {}},
+        {u"乐正文华"_qs, u"yzwh"_qs, {}, {}, {}},   {u"曾经沧海横流"_qs, u"cjchhl"_qs, {}, {}, {}},
+        {u"王Amy2号"_qs, u"wAmy2h"_qs, {}, {}, {}}, {u"Ｌｉ·小龙（北京）"_qs, u"Lixlbj"_qs, {}, {}, {}},
+        {u"李四"_qs, u"LS"_qs, u"8003"_qs, {}, {}}, {u"查良镛"_qs, u"chly"_qs, {}, {}, {}},
+    };
+    // Code page 936 is decoded straight into the entries; the others go through the codec.
+    EXPECT_EQ(load(gbk(book)), expected);
+    EXPECT_EQ(load(book.toUtf8()), expected);
+    QStringEncoder utf16(QStringConverter::Utf16LE, QStringEncoder::Flag::WriteBom);
+    EXPECT_EQ(load(utf16(book)), expected);
+
+    // Outside the BMP: 𠀀 hē has a reading, 𠮷 none.
+    EXPECT_EQ(load(u"张\U00020000\U00020BB7三\r\n"_qs.toUtf8()).at(0).shortName, u"zhs"_qs);
+    // A name of nothing that makes initials keeps them empty.
+    EXPECT_EQ(load(gbk(u"——\t\t1\r\n"_qs)), (std::vector<Row>{{u"——"_qs, {}, u"1"_qs, {}, {}}}));
+}
+
+TEST(Initials, TheSameFromThreadsFillingTheTableAtOnce) {
+    // Characters no other case asks for, so both threads find them unknown.
+    QString names;
+    for (char16_t c = 0x7000; c < 0x8000; ++c)
+        names += QChar(c);
+    const auto make = [&names](QString& out) {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            out += Initials::Of(QStringView(names).sliced(i, 1));
+    };
+    QString first;
+    QString second;
+    std::thread other([&] { make(second); });
+    make(first);
+    other.join();
+    EXPECT_EQ(first, second);
+    EXPECT_GT(first.size(), 4000); // most of them have a reading
+    EXPECT_EQ(Initials::Of(u"爱立信"_qs), u"alx"_qs);
 }

@@ -129,6 +129,12 @@ TEST_F(Lookup, ADigitTextAlsoFindsTheNumbersInNameOrder) {
     EXPECT_EQ(run(withBooks() << u"8"_qs << u"00"_qs << u"3"_qs).out, u"赵四\t8003\t303\t13900000003\n"_qs);
 }
 
+TEST_F(Lookup, ABookWithoutInitialsIsFoundByThoseOfTheNames) {
+    TestSupport::writeFile(path("all.txt"), TestSupport::gbk(u"赵四\t\t8003\r\n单雄信\t\t8004\r\n"_qs));
+    EXPECT_EQ(run(withBooks() << u"zs"_qs).out, u"张三\t8002\t302\t13900000002\n赵四\t8003\t\t\n"_qs);
+    EXPECT_EQ(run(withBooks() << u"SX"_qs).out, u"单雄信\t8004\t\t\n"_qs);
+}
+
 TEST_F(Lookup, NumbersWithSeparatorsAsTheWindowFindsThem) {
     TestSupport::writeFile(path("all.txt"), TestSupport::gbk(u"王建国\twjg\t010-62345678\r\n"
                                                              u"李娜\tln\t\t+86 138 0013 8000\r\n"_qs));

@@ -1,6 +1,9 @@
+#include "TestSupport.h"
 #include "phonebook/Directory.h"
+#include "phonebook/ManApp.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +148,21 @@ TEST(Search, ReloadReplacesTheEntriesAndOldOnesStayValid) {
     EXPECT_EQ(found(d, QString()), u"李四,王五"_qs);
     d.Load(nullptr);
     EXPECT_EQ(d.Search(QString()), 0);
+}
+
+TEST(Search, InitialsMadeFromTheNamesOfABookWithoutThem) {
+    QTemporaryDir dir;
+    const QString mine = dir.filePath(u"mine.txt"_qs);
+    const QString all = dir.filePath(u"all.txt"_qs);
+    TestSupport::writeFile(mine, TestSupport::gbk(u"赵四\tzs\t8003\r\n"_qs));
+    TestSupport::writeFile(all, TestSupport::gbk(u"张三\t\t8001\r\n曾凡\t\t8002\r\n单位总机\t\t8000\r\n"_qs));
+    ManApp app;
+    app.LoadManItems(mine, all);
+    Directory d;
+    d.Load(app.ManItems());
+    EXPECT_EQ(found(d, u"zs"_qs), u"张三/8001,赵四/8003"_qs);
+    EXPECT_EQ(found(d, u"z"_qs), u"曾凡/8002,张三/8001,赵四/8003"_qs); // 曾 zēng as a surname
+    EXPECT_EQ(found(d, u"dw"_qs), u"单位总机/8000"_qs);
 }
 
 TEST(Search, DigitsAlsoFindExtensionMobileAndRoom) {

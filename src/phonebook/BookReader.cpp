@@ -2,12 +2,14 @@
 
 #include "BookEncoding.h"
 #include "Cp936.h"
+#include "Initials.h"
 #include "ManItems.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstring>
@@ -52,9 +54,21 @@ bool keeps(const Filter& keep, const Fields& fields) {
     return !keep || keep(fields);
 }
 
+// A line without initials gets them made from its name.
+void makeInitials(Fields& fields, QVarLengthArray<char16_t, 64>& room) {
+    if (!fields.ShortName.isEmpty())
+        return;
+    room.resize(fields.FullName.size());
+    fields.ShortName = QStringView(room.data(), Initials::Make(fields.FullName, room.data()));
+}
+
 void addLine(QStringView line, ManItems& items, const Filter& keep) {
     Fields fields;
-    if (ParseLine(line, fields) && keeps(keep, fields))
+    QVarLengthArray<char16_t, 64> initials;
+    if (!ParseLine(line, fields))
+        return;
+    makeInitials(fields, initials);
+    if (keeps(keep, fields))
         items.Add(ManItem::Texts{fields.FullName, fields.ShortName, fields.ExtTelNo, fields.MobilNo, fields.RoomNo});
 }
 
@@ -168,7 +182,8 @@ private:
             return;
         if (*p == '\t')
             ++p;
-        char16_t* const run = m_items.room(std::size_t(end - p));
+        // Room for the line's characters and for initials made from the name.
+        char16_t* const run = m_items.room(2 * std::size_t(end - p));
         char16_t* out = run;
         ManItem::Ends ends{};
         std::size_t f = 0;
@@ -201,8 +216,24 @@ private:
         }
         for (std::size_t g = f + 1; g < ends.size(); ++g)
             ends[g] = ends[f];
+        if (ends[1] == ends[0])
+            makeInitials(run, ends);
         if (!m_keep || keep(run, ends))
             m_items.commit(ends);
+    }
+
+    // Puts initials made from the name between it and the extension.
+    static void makeInitials(char16_t* run, ManItem::Ends& ends) {
+        const quint32 name = ends[0];
+        char16_t* const after = run + name;
+        const std::size_t rest = ends.back() - name;
+        // Room for the longest initials first; made ones are never longer than the name.
+        std::memmove(after + name, after, rest * sizeof(char16_t));
+        const auto made = quint32(Initials::Make(QStringView(run, name), after));
+        if (made != name)
+            std::memmove(after + made, after + name, rest * sizeof(char16_t));
+        for (std::size_t g = 1; g < ends.size(); ++g)
+            ends[g] += made;
     }
 
     bool keep(const char16_t* run, const ManItem::Ends& ends) const {

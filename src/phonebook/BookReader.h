@@ -33,7 +33,8 @@ using Filter = std::function<bool(const Fields&)>;
 // a UTF-16 byte-order mark is read as UTF-16 in that byte order; one that
 // starts with a UTF-8 mark, or whose bytes are all valid UTF-8 with some
 // non-ASCII text, as UTF-8; anything else as code page 936. Invalid bytes
-// become U+FFFD. Lines end at CR LF, LF or CR.
+// become U+FFFD. Lines end at CR LF, LF or CR. An entry whose initials are
+// empty gets them made from its name (Initials), before `keep` sees it.
 // Returns false with the reason in `error` when the file cannot be opened or
 // read; entries read before the failure stay in `items`.
 bool Read(const QString& path, ManItems& items, QString& error, const Filter& keep = {});

@@ -325,6 +325,13 @@ bool ReadsAsSurname(Name name) {
     return length >= 2 && length <= longest;
 }
 
+char16_t FirstInitial(QStringView name) {
+    const Surname* surname = name.isEmpty() ? nullptr : surnameOf(name[0]);
+    if (!surname)
+        return 0;
+    return ReadsAsSurname({name, {}}) ? surname->asSurname : surname->otherwise;
+}
+
 QString AsSurnameReads(Name name) {
     return asCollated({name.text, ReadsAsSurname(name)});
 }

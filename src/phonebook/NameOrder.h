@@ -39,6 +39,12 @@ LargeVector<int> Sort(std::span<const QStringView> names, std::span<const QStrin
 // surname (乐正).
 bool ReadsAsSurname(Name name);
 
+// For a name without initials: the first letter of the reading its first
+// character takes, when that character has a surname reading of its own
+// (单雄信 s, 单位总机 d); 0 for any other character. Initials made with it
+// lead the order to read the name the same way.
+char16_t FirstInitial(QStringView name);
+
 // The name's text as it is collated: when it reads as a surname, its first
 // character replaced by one that sorts where the surname reading does
 // (曾凡 → 增凡). Other names unchanged.

@@ -243,7 +243,7 @@ void frmMain::oTrayIcon_MouseLeftClick() {
 }
 
 void frmMain::BringForward() {
-    if (mbHidden) {
+    if (mbHidden || m_startingUp) {
         oTrayIcon_MouseLeftClick();
         return;
     }

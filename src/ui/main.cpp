@@ -34,11 +34,12 @@ int main(int argc, char* argv[]) {
     dialogs.setParent(&window);
     // Boxes open when Exit is chosen close, so the exit need not wait for the user.
     QObject::connect(&window, &frmMain::exitPending, &window, [&dialogs] { dialogs.DismissOpen(); });
+    // Also while the books load: a second start then asks for the window as a tray click does.
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, &frmMain::BringForward);
     window.Form_Load();
     // Exit chosen during start-up (from a loader box): the window never shows.
     if (window.unloaded())
         return 0;
     window.show();
-    QObject::connect(&instance, &SingleInstance::showRequested, &window, &frmMain::BringForward);
     return app.exec();
 }
