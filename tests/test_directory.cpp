@@ -8,9 +8,11 @@
 #include "ldap/LdapReader.h"
 #include "phonebook/ManApp.h"
 #include "phonebook/ManItems.h"
+#include "ui/ResultModel.h"
 #include "ui/frmMain.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTcpServer>
@@ -24,7 +26,7 @@ namespace {
 
 const QByteArray kOldBook = gbk(QStringLiteral("旧同事\tjts\t1001\r\n"));
 
-class Directory : public DownloadTest {
+class DirectoryDownload : public DownloadTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(DownloadTest::SetUp());
@@ -115,7 +117,7 @@ TEST(LdapAddressText, TakesTheUrlApartAsDirectoryServersWriteIt) {
         EXPECT_FALSE(LdapAddress(QString::fromLatin1(refused)).Problem().isEmpty()) << refused;
 }
 
-TEST_F(Directory, EveryoneIsReadPastTheSizeLimitAndTheBookSwappedIn) {
+TEST_F(DirectoryDownload, EveryoneIsReadPastTheSizeLimitAndTheBookSwappedIn) {
     QByteArray ldif;
     ldif += LdapServer::person(
         QStringLiteral("zhang"),
@@ -163,10 +165,16 @@ TEST_F(Directory, EveryoneIsReadPastTheSizeLimitAndTheBookSwappedIn) {
     EXPECT_TRUE(logLines().isEmpty());
     // Reloaded: the private entry and everyone with a name, the apostrophe's too.
     EXPECT_EQ(entries(), 1 + kMany + 3);
+    // The directory gives no initials: the loader makes them from the names.
+    window->searchBox()->setText(QStringLiteral("zs"));
+    QStringList found;
+    for (int row = 0; row < window->resultModel()->rowCount(); ++row)
+        found << window->resultModel()->index(row, 0).data().toString();
+    EXPECT_EQ(found, QStringList{QStringLiteral("张三")});
     EXPECT_FALSE(window->downloadRunning());
 }
 
-TEST_F(Directory, TheAddressChoosesTheAttributesAndTheBookItsEncoding) {
+TEST_F(DirectoryDownload, TheAddressChoosesTheAttributesAndTheBookItsEncoding) {
     const auto server = serve(
         LdapServer::person(QStringLiteral("yoshida"),
                            {QStringLiteral("cn:: ") + QString::fromLatin1(QStringLiteral("𠮷田").toUtf8().toBase64()),
@@ -180,7 +188,7 @@ TEST_F(Directory, TheAddressChoosesTheAttributesAndTheBookItsEncoding) {
     EXPECT_EQ(entries(), 2);
 }
 
-TEST_F(Directory, EachFailureSaysWhyAndLeavesTheBookAsItWas) {
+TEST_F(DirectoryDownload, EachFailureSaysWhyAndLeavesTheBookAsItWas) {
     const auto server = serve(LdapServer::person(QStringLiteral("clerk"),
                                                  {QStringLiteral("cn: Clerk"), QStringLiteral("userPassword: right")}));
     EXPECT_EQ(reasonFor(people(server->url()) + QStringLiteral("?cn?sub?(cn=nobody)")),
@@ -218,7 +226,7 @@ TEST_F(Directory, EachFailureSaysWhyAndLeavesTheBookAsItWas) {
     EXPECT_TRUE(down.startsWith(QStringLiteral("无法连接目录服务器"))) << down.toStdString();
 }
 
-TEST_F(Directory, LdapsTrustsOnlyACertificateThatChecksOut) {
+TEST_F(DirectoryDownload, LdapsTrustsOnlyACertificateThatChecksOut) {
     LdapServer::Options tls;
     tls.tls = true;
     const auto server = serve(LdapServer::person(QStringLiteral("wang"), {QStringLiteral("cn: Wang Wu")}), tls);
@@ -238,7 +246,7 @@ TEST_F(Directory, LdapsTrustsOnlyACertificateThatChecksOut) {
     EXPECT_EQ(bookLines(), QStringList{QStringLiteral("Wang Wu\t\t\t\t")});
 }
 
-TEST_F(Directory, ExitWhileTheServerNeverAnswersEndsAtOnce) {
+TEST_F(DirectoryDownload, ExitWhileTheServerNeverAnswersEndsAtOnce) {
     // It takes the connection and never says a word, not even in a TLS handshake.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
