@@ -37,6 +37,19 @@ QString words(LDAP* ld, int code) {
     return text;
 }
 
+// Whether ldap.conf (or the user's ldaprc) names the certificates to trust.
+bool configuredStore() {
+    bool named = false;
+    for (const int option : {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR}) {
+        char* value = nullptr;
+        if (ldap_get_option(nullptr, option, &value) == LDAP_OPT_SUCCESS && value) {
+            named = named || value[0] != '\0';
+            ldap_memfree(value);
+        }
+    }
+    return named;
+}
+
 class Session {
 public:
     Session(const Request& request, const std::atomic<bool>& stop) : m_request(request), m_stop(stop) {}
@@ -180,6 +193,11 @@ bool Session::open() {
         if (!caFile.isEmpty()) {
             ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData());
             ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr);
+        } else if (!configuredStore()) {
+            // Without ldap.conf's TLS_CACERT the GnuTLS build trusts nothing at all.
+            static const char* const kSystemStore = "/etc/ssl/certs/ca-certificates.crt";
+            if (QFile::exists(QLatin1String(kSystemStore)))
+                ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, kSystemStore);
         }
         const int client = 0;
         ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &client);
