@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -54,7 +53,7 @@ public:
 private:
     Options m_options;
     QTemporaryDir m_dir;
-    QProcess m_process;
+    qint64 m_pid = -1; // the running slapd
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
 };
