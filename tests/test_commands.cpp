@@ -195,7 +195,8 @@ TEST_F(Commands, ExitDuringADownloadCancelsItAndUnloadsNormally) {
     EXPECT_EQ(readFile(localCopy), kOldBook);
     EXPECT_TRUE(leftovers().isEmpty());
     EXPECT_TRUE(logLines().isEmpty());
-    QSettings saved(storeFile(), QSettings::IniFormat);
+    const auto stored = store();
+    QSettings& saved = *stored;
     EXPECT_EQ(saved.value(QStringLiteral("FtpServer")).toString(), server->url());
 }
 
@@ -226,6 +227,9 @@ TEST_F(Commands, EditOpensThePrivateBookAsOneArgumentCreatingItWhenMissing) {
 }
 
 TEST_F(Commands, WebPageStartsTheBrowserOrExplainsInFourLines) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the Linux look-up of the browser (xdg-open on PATH); Windows answers explorer.exe";
+#endif
     QTemporaryDir bin;
     const QString opener = bin.filePath(QStringLiteral("xdg-open"));
     writeFile(opener, "#!/bin/sh\n");

@@ -156,6 +156,9 @@ TEST_F(DownloadMessages, CancelOnAnyPromptLeavesServerAndFileAsTheyWere) {
 }
 
 TEST_F(DownloadMessages, ExitThatCannotSaveSaysTheSettingsAreLost) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "a broken store is a file where its folder belongs; the registry has no such state";
+#endif
     open();
     const QString vendor = storeFolder() + QStringLiteral("/Pellinor");
     ASSERT_TRUE(QDir(vendor).removeRecursively());

@@ -71,10 +71,7 @@ protected:
     }
     QString withoutPassword() const { return QStringLiteral("ftp://Clerk@") + host(); }
     QString key() const { return QStringLiteral("Clerk@") + host(); }
-    QString storedServer() const {
-        const QSettings s(storeFile(), QSettings::IniFormat);
-        return s.value(TXLMain::kFtpServer).toString();
-    }
+    QString storedServer() const { return store()->value(TXLMain::kFtpServer).toString(); }
     // Every file of the test (settings, books, logs, error records) that
     // holds the password, in its name or its bytes.
     QStringList filesHoldingThePassword() const {
@@ -215,7 +212,7 @@ TEST_F(WithKeyring, AUserWithoutAKeptPasswordIsAskedOnceAndTheAnswerKept) {
 
 TEST_F(WithKeyring, AnOldSettingsFileGivesItsPasswordToTheKeyringOnStart) {
     storeValues({{TXLMain::kFtpServer, withPassword(kPassword)}});
-    ASSERT_TRUE(readFile(storeFile()).contains(kMark));
+    ASSERT_TRUE(store()->value(TXLMain::kFtpServer).toString().contains(QString::fromLatin1(kMark)));
     start();
     // Stored at once, not only at exit.
     EXPECT_EQ(storedServer(), withoutPassword());

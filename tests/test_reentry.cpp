@@ -81,7 +81,8 @@ protected:
         EXPECT_EQ(window->manApp(), nullptr);
         EXPECT_FALSE(window->isVisible());
         EXPECT_FALSE(window->downloadRunning());
-        const QSettings saved(storeFile(), QSettings::IniFormat);
+        const auto stored = store();
+        const QSettings& saved = *stored;
         EXPECT_EQ(saved.allKeys().size(), 8);
         EXPECT_EQ(saved.value(TXLMain::kLocalTxlFile).toString(), privateBook);
     }
@@ -133,7 +134,8 @@ TEST_F(Reentry, ExitFromALoaderBoxAfterADownloadKeepsTheNewBookAndTheAnswers) {
     EXPECT_EQ(readFile(localCopy), newBook);
     EXPECT_EQ(readFile(localCopy + QStringLiteral(".bak")), oldBook);
     expectExitedAndSaved();
-    const QSettings saved(storeFile(), QSettings::IniFormat);
+    const auto stored = store();
+    const QSettings& saved = *stored;
     EXPECT_EQ(saved.value(TXLMain::kFtpServer).toString(), server->url());
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }

@@ -16,7 +16,7 @@ class SettingsStore : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        TestSupport::useSettingsStore(dir.path(), {}); // a fresh store, also in the registry
     }
     static void registerTwo(Settings& s) {
         s.Add(QStringLiteral("Name"), QStringLiteral("默认"), QString(), Setting::Text);
@@ -83,6 +83,9 @@ TEST_F(SettingsStore, KeysMissingFromTheStoreKeepTheirDefaults) {
 }
 
 TEST_F(SettingsStore, UnwritableStoreIsReportedNotFatal) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "a broken store is a file where its folder belongs; the registry has no such state";
+#endif
     // A plain file where the vendor folder should be: works even for root.
     TestSupport::writeFile(dir.filePath(kVendor), "not a folder");
     Settings s;

@@ -31,9 +31,10 @@ TEST_F(Startup, FirstStartStoresTheEightDefaultsAndReportsBothMissingBooks) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Lumeo电话簿"));
     EXPECT_EQ(window->searchBox()->text(), QStringLiteral(" "));
     EXPECT_EQ(window->manApp()->ManItems()->Count(), 0);
-    ASSERT_TRUE(QFile::exists(storeFile())); // saved at once, before unload
+    ASSERT_TRUE(storeExists()); // saved at once, before unload
     window.reset();
-    QSettings s(storeFile(), QSettings::IniFormat);
+    const auto stored = store();
+    const QSettings& s = *stored;
     EXPECT_EQ(s.allKeys().size(), 8);
     const QString dir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
     EXPECT_EQ(s.value(QStringLiteral("SoftName")).toString(), QStringLiteral("Lumeo电话簿"));
@@ -78,6 +79,9 @@ TEST_F(Startup, LaterStartReadsStoredValuesAndLoadsPrivateBookFirst) {
 }
 
 TEST_F(Startup, BrokenStoreKeepsDefaultsAndSaysSoOnce) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "a broken store is a file where its folder belongs; the registry has no such state";
+#endif
     TestSupport::writeFile(path(QStringLiteral("store/Pellinor")), "a file, not a folder");
     startWindow();
     EXPECT_EQ(TXLMain::Text(TXLMain::kFtpFile), QStringLiteral("/PublicTel.txt"));

@@ -67,6 +67,9 @@ TEST(WriteLog, CreatesThenAppendsOneLineEach) {
 }
 
 TEST(ReadRegValue, BrowserLookupAnswersTheUrlOpenerOrAnError) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the Linux look-up of the browser (xdg-open on PATH); Windows answers explorer.exe";
+#endif
     QTemporaryDir bin;
     const QString opener = bin.filePath(QStringLiteral("xdg-open"));
     TestSupport::writeFile(opener, "#!/bin/sh\n");

@@ -338,7 +338,8 @@ TEST_F(Window, ExitFromTheTrayWhileAnInputBoxWaitsEndsTheProgram) {
     QObject::connect(window.get(), &frmMain::exitPending, window.get(), [&real] { real.DismissOpen(); });
     window->Form_Load();
     showAndActivate();
-    ASSERT_TRUE(QFile::remove(storeFile()));
+    removeStore();
+    ASSERT_FALSE(storeExists());
 
     QPointer<QInputDialog> open;
     bool windowUsable = false;
@@ -376,7 +377,7 @@ TEST_F(Window, ExitFromTheTrayWhileAnInputBoxWaitsEndsTheProgram) {
     EXPECT_EQ(rescued, 0);
     // Ended as Exit ends it: unloaded, the settings saved.
     EXPECT_TRUE(window->unloaded());
-    EXPECT_TRUE(QFile::exists(storeFile()));
+    EXPECT_TRUE(storeExists());
     EXPECT_FALSE(TXLMain::HasSettings());
 }
 

@@ -20,6 +20,17 @@ void ProgramTest::TearDown() {
     TXLMain::ReleaseSettings();
 }
 
+std::unique_ptr<QSettings> ProgramTest::store() const {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellinor"),
+                                       QStringLiteral("Mirodex"));
+}
+
+void ProgramTest::removeStore() const {
+    const auto s = store();
+    s->clear();
+    s->sync();
+}
+
 void ProgramTest::storeValues(const QList<QPair<QString, QVariant>>& values) const {
     TestSupport::useSettingsStore(storeFolder(), values);
 }

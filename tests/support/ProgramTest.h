@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -28,6 +29,10 @@ protected:
     QString path(const QString& name) const { return dir.filePath(name); }
     QString storeFolder() const { return path(QStringLiteral("store")); }
     QString storeFile() const { return path(QStringLiteral("store/Pellinor/Mirodex.conf")); }
+    // The program's store as it keeps it: storeFile() here, the registry on Windows.
+    std::unique_ptr<QSettings> store() const;
+    bool storeExists() const { return !store()->allKeys().isEmpty(); }
+    void removeStore() const;
     // Stores `values` as an earlier run would have left them.
     void storeValues(const QList<QPair<QString, QVariant>>& values) const;
     // Writes both books (a null array leaves that book missing) and stores
