@@ -294,9 +294,17 @@ namespace {
 
 // Hidden files in `path`: what a download leaves while it writes.
 QStringList hiddenFiles(const QString& path) {
-    QStringList names = QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    names.removeIf([](const QString& name) { return !name.startsWith(u'.'); });
-    return names;
+    const auto scan = [&] {
+        QStringList names = QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.removeIf([](const QString& name) { return !name.startsWith(u'.'); });
+        return names;
+    };
+#ifdef Q_OS_WIN
+    // Windows removes no file still open: a cancelled transfer's part file
+    // goes a moment later, once the transfer's thread has closed it.
+    TestSupport::waitFor([&] { return scan().isEmpty(); }, 1000);
+#endif
+    return scan();
 }
 
 } // namespace

@@ -106,17 +106,32 @@ TEST_F(Lookup, BooksDefaultToTheStoredPathsAndTheStoreIsNeverWritten) {
     EXPECT_TRUE(fresh.err.contains(QDir::toNativeSeparators(dir + u"/PublicTel.txt"_qs)));
     EXPECT_TRUE(QDir(config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 
+#ifdef Q_OS_WIN
+    QSettings s(u"HKEY_CURRENT_USER\\Software\\Pellinor\\Mirodex"_qs, QSettings::NativeFormat);
+    EXPECT_TRUE(s.allKeys().isEmpty());
+    // The registry's values, where elsewhere the file's bytes tell whether anything was written.
+    const auto snapshot = [&] {
+        s.sync();
+        QByteArray all;
+        for (const QString& key : s.allKeys())
+            all += key.toUtf8() + '=' + s.value(key).toString().toUtf8() + '\n';
+        return all;
+    };
+#else
     const QString storeFile = config.filePath(u"Pellinor/Mirodex.conf"_qs);
-    {
-        QSettings s(storeFile, QSettings::IniFormat);
-        s.setValue(u"LocalTxlFile"_qs, path("mine.txt"));
-        s.setValue(u"SrvTxlFile"_qs, path("all.txt"));
-    }
-    const QByteArray stored = TestSupport::readFile(storeFile);
+    QSettings s(storeFile, QSettings::IniFormat);
+    const auto snapshot = [&] {
+        s.sync();
+        return TestSupport::readFile(storeFile);
+    };
+#endif
+    s.setValue(u"LocalTxlFile"_qs, path("mine.txt"));
+    s.setValue(u"SrvTxlFile"_qs, path("all.txt"));
+    const QByteArray stored = snapshot();
     const Result r = run({u"al"_qs});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, u"Anna Lee\t\t\t\n"_qs);
-    EXPECT_EQ(TestSupport::readFile(storeFile), stored);
+    EXPECT_EQ(snapshot(), stored);
 }
 
 TEST_F(Lookup, ADigitTextAlsoFindsTheNumbersInNameOrder) {

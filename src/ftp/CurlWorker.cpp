@@ -146,11 +146,10 @@ void CurlWorker::cancel() {
     m_wanted = 0;
     m_hasJob = false;
     m_news.clear();
-    // Gone before the caller hears that the request ended.
-    if (!m_livePart.isEmpty()) {
-        QFile::remove(m_livePart);
+    // Gone before the caller hears that the request ended. Windows removes no
+    // file still open: there the worker removes it once it has closed it.
+    if (!m_livePart.isEmpty() && QFile::remove(m_livePart))
         m_livePart.clear();
-    }
     abortSockets();
     wake();
 }

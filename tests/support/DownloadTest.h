@@ -31,6 +31,7 @@ protected:
     QStringList logLines() const;
     // Hidden files below the local copy's folder: the download's and the backup's temporaries.
     QStringList leftovers() const;
+    QStringList hiddenBesideTheCopy() const;
     // The command failed, said so once (the reason below the first line) and logged one line, and left the
     // local copy as `before`, with no temporary file and the window idle.
     void expectFailedAndUntouched(const QByteArray& before);
