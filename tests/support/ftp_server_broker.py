@@ -37,9 +37,11 @@ def serve(conn):
     try:
         reader = conn.makefile("rb")
         args = json.loads(reader.readline().decode("utf-8"))
-        if "--root" in args:
-            i = args.index("--root") + 1
-            args[i] = unix_path(args[i])
+        # The folders the server reads or writes, named as Windows names them.
+        for option in ("--root", "--tls"):
+            if option in args:
+                i = args.index(option) + 1
+                args[i] = unix_path(args[i])
         server = subprocess.Popen([sys.executable, SERVER] + args, stdout=subprocess.PIPE)
         first = server.stdout.readline() or b"!the FTP server ended at once\n"
         conn.sendall(first)
