@@ -29,6 +29,10 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kScale = 10;
 constexpr int kTrials = 100;
+#elif defined(_WIN32)
+// Under Wine each start of a program takes about a second.
+constexpr int kScale = 1;
+constexpr int kTrials = 50;
 #else
 constexpr int kScale = 1;
 constexpr int kTrials = 200;
