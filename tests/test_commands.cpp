@@ -262,6 +262,10 @@ TEST_F(Commands, WebPageStartsTheBrowserOrExplainsInFourLines) {
 }
 
 TEST_F(Commands, OpenersThatFailAreReportedWithTheirOwnWords) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the openers here are Linux shell scripts on PATH; test_windows checks the Notepad and browser "
+                    "command lines";
+#endif
     QTemporaryDir bin;
     const QString opener = bin.filePath(QStringLiteral("xdg-open"));
     const auto fakeOpener = [&](const QByteArray& body) {

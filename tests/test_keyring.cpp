@@ -224,6 +224,9 @@ TEST_F(WithKeyring, AnOldSettingsFileGivesItsPasswordToTheKeyringOnStart) {
 }
 
 TEST_F(WithKeyring, ExitWhileTheKeyringIsAskedEndsTheCommandQuietly) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the Credential Manager answers at once: there is no wait in which to choose Exit";
+#endif
     start();
     // Posted before the command, so it runs in the keyring's wait.
     QMetaObject::invokeMethod(
