@@ -1,5 +1,7 @@
 #include "FtpServer.h"
 
+#include "TestSupport.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -141,13 +143,7 @@ bool FtpServer::isRunning() const {
 // blind to the parent's locks from then on. Under ThreadSanitizer the server
 // is started with a plain fork, which the sanitizer follows.
 QString FtpServer::launch(const QStringList& args) {
-    QList<QByteArray> bytes{QByteArrayLiteral(MIRODEX_PYTHON)};
-    for (const QString& arg : args)
-        bytes << QFile::encodeName(arg);
-    std::vector<char*> argv;
-    for (QByteArray& b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
+    TestSupport::ExecArgs exec(QByteArrayLiteral(MIRODEX_PYTHON), args);
     int out[2];
     if (::pipe(out) != 0)
         return QStringLiteral("!no pipe");
@@ -156,7 +152,7 @@ QString FtpServer::launch(const QStringList& args) {
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        ::execv(argv[0], argv.data());
+        ::execv(exec.argv[0], exec.argv.data());
         ::_exit(127);
     }
     ::close(out[1]);

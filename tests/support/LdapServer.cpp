@@ -44,19 +44,13 @@ void end(qint64) {}
 // Processes are started with a plain fork and exec: under ThreadSanitizer a
 // QProcess child runs uninstrumented code on the parent's state (see FtpServer).
 qint64 spawn(const QString& program, const QStringList& args) {
-    QList<QByteArray> bytes{QFile::encodeName(program)};
-    for (const QString& arg : args)
-        bytes << QFile::encodeName(arg);
-    std::vector<char*> argv;
-    for (QByteArray& b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
+    TestSupport::ExecArgs exec(QFile::encodeName(program), args);
     const pid_t pid = ::fork();
     if (pid == 0) {
         // Their chatter would bury the test's own output.
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
-        ::execv(argv[0], argv.data());
+        ::execv(exec.argv[0], exec.argv.data());
         ::_exit(127);
     }
     return pid;

@@ -66,4 +66,12 @@ void drainEvents() {
     EXPECT_TRUE(waitFor([&reached] { return reached; }, 5000));
 }
 
+ExecArgs::ExecArgs(const QByteArray& program, const QStringList& args) : bytes{program} {
+    for (const QString& arg : args)
+        bytes << QFile::encodeName(arg);
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+}
+
 } // namespace TestSupport

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <QStringList>
+
 #include <functional>
+#include <vector>
 
 namespace TestSupport {
 // Encodes `text` in code page 936 ("GBK").
@@ -23,4 +26,14 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 // Delivers what is already queued for this thread (posted events, ready
 // sockets), and nothing that comes later: before a check that nothing happened.
 void drainEvents();
+// A program and its arguments as execv takes them (for the servers started
+// with a plain fork); argv is valid while the object lives.
+struct ExecArgs {
+    ExecArgs(const QByteArray& program, const QStringList& args);
+    ExecArgs(const ExecArgs&) = delete;
+    ExecArgs& operator=(const ExecArgs&) = delete;
+    QList<QByteArray> bytes;
+    std::vector<char*> argv;
+};
+
 } // namespace TestSupport
