@@ -431,6 +431,11 @@ TEST_F(FtpTransfer, FtpsIsNeverQuietlyPlainFtp) {
     EXPECT_FALSE(ftp.LastCommandCompleted());
     EXPECT_FALSE(QFile::exists(local(QStringLiteral("a.txt"))));
 
+    // Where the attempt ran into the time-out (Wine's Schannel waits for the
+    // rest of a record the plain greeting seems to start), the session's fresh
+    // control starts without a user, as callers know: they give it again.
+    ftp.UserName(QStringLiteral("clerk"));
+    ftp.Password(QStringLiteral("secret"));
     ftp.Server(server->url());
     ftp.GET_FILE(QStringLiteral("a.txt"), local(QStringLiteral("a.txt")));
     expectDone("GET_FILE...");

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace TestSupport {
 
 QByteArray gbk(const QString& text) {
@@ -43,6 +47,16 @@ void useSettingsStore(const QString& folder, const QList<QPair<QString, QVariant
 #endif
     for (const auto& [key, value] : values)
         s.setValue(key, value);
+}
+
+bool underWine() {
+#ifdef Q_OS_WIN
+    // Wine's ntdll exports this; Windows' does not.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
 }
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {

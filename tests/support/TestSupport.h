@@ -26,6 +26,8 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 // Delivers what is already queued for this thread (posted events, ready
 // sockets), and nothing that comes later: before a check that nothing happened.
 void drainEvents();
+// Whether this Windows test program runs under Wine rather than Windows.
+bool underWine();
 // A program and its arguments as execv takes them (for the servers started
 // with a plain fork); argv is valid while the object lives.
 struct ExecArgs {

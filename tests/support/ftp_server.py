@@ -31,7 +31,9 @@ def make_certificate(folder):
     cert.gmtime_adj_notAfter(7 * 24 * 3600)
     cert.set_issuer(cert.get_subject())
     cert.set_pubkey(key)
-    cert.add_extensions([crypto.X509Extension(b"subjectAltName", False, b"IP:127.0.0.1"),
+    # The address also as a DNS name: curl on Schannel, checking against a
+    # given CA file itself, matches DNS names only.
+    cert.add_extensions([crypto.X509Extension(b"subjectAltName", False, b"IP:127.0.0.1, DNS:127.0.0.1"),
                          crypto.X509Extension(b"basicConstraints", True, b"CA:TRUE")])
     cert.sign(key, "sha256")
     paths = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
