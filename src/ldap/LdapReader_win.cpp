@@ -13,10 +13,12 @@
 #include <winldap.h>
 // clang-format on
 
-#include <algorithm>
+#include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace LdapReader {
@@ -26,18 +28,82 @@ namespace {
 constexpr ULONG kPageSize = 1000;
 constexpr LONG kLookEveryUs = 100 * 1000;
 constexpr ULONG kFailed = ULONG(-1);
-// Wldap32's connect and TLS handshake block and cannot be interrupted: they
-// are tried in slices, starting this long and doubling, `stop` looked at
-// between them.
-constexpr qint64 kFirstSliceMs = 500;
 
-std::mutex trustMutex;
-QString trustedFile;
-std::map<LDAP*, std::wstring> hostOf; // for the certificate check, which is told only the handle
+// What the certificate check needs, shared with connections still closing on
+// a thread of their own: never destroyed, so such a thread may outlive main().
+struct Trust {
+    std::mutex mutex;
+    QString caFile;
+    std::map<LDAP*, std::wstring> hostOf; // the check is told only the handle
+};
+Trust& trust() {
+    static Trust* const shared = new Trust;
+    return *shared;
+}
+
+void unbind(LDAP* ld) {
+    ldap_unbind(ld);
+    std::lock_guard lock(trust().mutex);
+    trust().hostOf.erase(ld);
+}
 
 PWCHAR wide(const std::wstring& text) {
     return const_cast<PWCHAR>(text.c_str());
 }
+
+// Connecting, the TLS handshake and (under Wine, whose ldap_connect leaves
+// the connection to the first request) sending the bind block inside
+// Wldap32, out of reach of `stop`, and Wine's ldap_connect ignores its time
+// limit. They run on a thread of their own; a read stopped or out of time
+// leaves that thread behind, to unbind once Wldap32 gives up.
+class Contact {
+public:
+    // The bind's message id in `msgid`; LDAP_TIMEOUT when it took longer
+    // than `allowedMs`, LDAP_USER_CANCELLED when `stop` was set: the handle
+    // is then the thread's.
+    static ULONG Run(LDAP* ld, qint64 allowedMs, const std::atomic<bool>& stop, const std::wstring& name,
+                     const std::wstring& password, ULONG& msgid) {
+        const auto state = std::make_shared<Contact>();
+        std::thread([state, ld, allowedMs, name, password] {
+            l_timeval wait{LONG(allowedMs / 1000), LONG(allowedMs % 1000 * 1000)};
+            ULONG rc = ldap_connect(ld, &wait);
+            ULONG id = kFailed;
+            if (rc == LDAP_SUCCESS) {
+                id =
+                    ldap_simple_bindW(ld, name.empty() ? nullptr : wide(name), name.empty() ? nullptr : wide(password));
+                if (id == kFailed)
+                    rc = LdapGetLastError();
+            }
+            std::lock_guard lock(state->m_mutex);
+            state->m_rc = rc;
+            state->m_msgid = id;
+            state->m_done = true;
+            if (state->m_abandoned)
+                unbind(ld);
+            state->m_doneChanged.notify_all();
+        }).detach();
+        QElapsedTimer clock;
+        clock.start();
+        std::unique_lock lock(state->m_mutex);
+        while (!state->m_done) {
+            if (stop.load() || clock.hasExpired(allowedMs)) {
+                state->m_abandoned = true;
+                return stop.load() ? ULONG(LDAP_USER_CANCELLED) : ULONG(LDAP_TIMEOUT);
+            }
+            state->m_doneChanged.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        msgid = state->m_msgid;
+        return state->m_rc;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_doneChanged;
+    ULONG m_rc = LDAP_OTHER;
+    ULONG m_msgid = kFailed;
+    bool m_done = false;
+    bool m_abandoned = false; // the handle is the thread's to unbind
+};
 
 QString fromWide(const wchar_t* text) {
     return text ? QString::fromWCharArray(text).trimmed() : QString();
@@ -105,9 +171,9 @@ BOOLEAN LDAPAPI verifyAgainstTrusted(PLDAP connection, PCCERT_CONTEXT certificat
     QString caFile;
     std::wstring host;
     {
-        std::lock_guard lock(trustMutex);
-        caFile = trustedFile;
-        if (const auto it = hostOf.find(connection); it != hostOf.end())
+        std::lock_guard lock(trust().mutex);
+        caFile = trust().caFile;
+        if (const auto it = trust().hostOf.find(connection); it != trust().hostOf.end())
             host = it->second;
     }
     const bool trusted = server && !host.empty() && chainTrusted(server, caFile, host);
@@ -128,7 +194,8 @@ public:
         : m_request(request), m_stop(stop), m_host(hostName()), m_base(request.address.BaseDn().toStdWString()),
           m_filter(request.address.Filter().toStdWString()) {}
     ~Session() {
-        close(m_ld);
+        if (m_ld)
+            unbind(m_ld);
         if (m_cookie)
             ber_bvfree(m_cookie);
     }
@@ -144,9 +211,9 @@ private:
     }
     // A handle with this program's options, not yet connected; nullptr (and m_result set) on failure.
     LDAP* handle(VERIFYSERVERCERT* check);
-    static void close(LDAP*& ld);
-    // Connects in slices so that `stop` is looked at between them.
+    // Connects and sends the bind.
     bool open();
+    // The bind's answer.
     bool bind();
     bool searchPage(const std::function<void(const DirectoryBook::Row&)>& take);
     // The next message of `msgid` into `message` and its type into `type`;
@@ -162,6 +229,8 @@ private:
     }
     // A failed call: its code says which failure it was.
     bool failWith(ULONG code);
+    // The connection failed: a server that is down, or a certificate refused.
+    bool unreachable(const QString& text);
     bool connectsUnchecked();
 
     const Request& m_request;
@@ -176,6 +245,7 @@ private:
     std::vector<std::wstring> m_attributeNames;
     std::vector<PWCHAR> m_attributes;
     berval* m_cookie = nullptr;
+    ULONG m_bindId = kFailed;
 };
 
 LDAP* Session::handle(VERIFYSERVERCERT* check) {
@@ -190,20 +260,20 @@ LDAP* Session::handle(VERIFYSERVERCERT* check) {
     // Active Directory refers to its other partitions; they hold no one else.
     ldap_set_optionW(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     if (tls && check) {
-        std::lock_guard lock(trustMutex);
-        hostOf[ld] = m_host;
-        ldap_set_optionW(ld, LDAP_OPT_SERVER_CERTIFICATE, reinterpret_cast<void*>(check));
+        std::lock_guard lock(trust().mutex);
+        trust().hostOf[ld] = m_host;
+    }
+    // Wine's wldap32 takes no certificate check: then neither a given CA is
+    // trusted nor an unchecked probe made.
+    if (tls && check) {
+        if (const ULONG rc = ldap_set_optionW(ld, LDAP_OPT_SERVER_CERTIFICATE, reinterpret_cast<void*>(check));
+            rc != LDAP_SUCCESS) {
+            unbind(ld);
+            fail(Failure::Other, words(rc, QString()));
+            return nullptr;
+        }
     }
     return ld;
-}
-
-void Session::close(LDAP*& ld) {
-    if (!ld)
-        return;
-    ldap_unbind(ld);
-    std::lock_guard lock(trustMutex);
-    hostOf.erase(ld);
-    ld = nullptr;
 }
 
 bool Session::failWith(ULONG code) {
@@ -219,11 +289,7 @@ bool Session::failWith(ULONG code) {
     switch (code) {
     case LDAP_SERVER_DOWN:
     case LDAP_CONNECT_ERROR:
-        // A refused certificate ends the connection with the same code as a
-        // server that is down: a handshake that works unchecked tells.
-        if (m_request.address.Tls() && !m_result.bound && connectsUnchecked())
-            return fail(Failure::UntrustedCertificate, m_request.address.ServerUri());
-        return fail(Failure::Unreachable, text);
+        return unreachable(text);
     case LDAP_TIMEOUT:
         return fail(Failure::TimedOut, text);
     case LDAP_NO_SUCH_OBJECT:
@@ -231,6 +297,16 @@ bool Session::failWith(ULONG code) {
     default:
         return fail(Failure::Other, text);
     }
+}
+
+bool Session::unreachable(const QString& text) {
+    if (m_stop.load())
+        return fail(Failure::Cancelled, QString());
+    // A refused certificate ends the connection with the same code as a
+    // server that is down: a handshake that works unchecked tells.
+    if (m_request.address.Tls() && !m_result.bound && connectsUnchecked())
+        return fail(Failure::UntrustedCertificate, m_request.address.ServerUri());
+    return fail(Failure::Unreachable, text);
 }
 
 bool Session::connectsUnchecked() {
@@ -241,38 +317,37 @@ bool Session::connectsUnchecked() {
     m_result = kept;
     if (!probe)
         return false;
-    l_timeval wait{LONG(m_request.timeoutSeconds), 0};
-    const bool connected = ldap_connect(probe, &wait) == LDAP_SUCCESS;
-    close(probe);
-    return connected;
+    ULONG msgid = kFailed;
+    const ULONG rc = Contact::Run(probe, qint64(m_request.timeoutSeconds) * 1000, m_stop, {}, {}, msgid);
+    if (rc != LDAP_TIMEOUT && rc != LDAP_USER_CANCELLED)
+        unbind(probe);
+    return rc == LDAP_SUCCESS;
 }
 
 bool Session::open() {
     QString caFile;
     {
-        std::lock_guard lock(trustMutex);
-        caFile = trustedFile;
+        std::lock_guard lock(trust().mutex);
+        caFile = trust().caFile;
     }
     // Empty: Schannel checks the certificate against the system's store.
-    VERIFYSERVERCERT* check = caFile.isEmpty() ? nullptr : &verifyAgainstTrusted;
-    const qint64 allowedMs = qint64(m_request.timeoutSeconds) * 1000;
-    QElapsedTimer clock;
-    clock.start();
-    for (qint64 slice = kFirstSliceMs;; slice *= 2) {
-        if (m_stop.load())
-            return fail(Failure::Cancelled, QString());
-        m_ld = handle(check);
-        if (!m_ld)
-            return false;
-        const qint64 ms = std::clamp(allowedMs - clock.elapsed(), qint64(1), slice);
-        l_timeval wait{LONG(ms / 1000), LONG(ms % 1000 * 1000)};
-        const ULONG rc = ldap_connect(m_ld, &wait);
-        if (rc == LDAP_SUCCESS)
-            return true;
-        if (rc != LDAP_TIMEOUT || clock.hasExpired(allowedMs))
-            return failWith(rc);
-        close(m_ld);
-    }
+    m_ld = handle(caFile.isEmpty() ? nullptr : &verifyAgainstTrusted);
+    if (!m_ld)
+        return false;
+    m_sinceProgress.start();
+    const ULONG rc =
+        Contact::Run(m_ld, qint64(m_request.timeoutSeconds) * 1000, m_stop, m_request.address.BindName().toStdWString(),
+                     m_request.password.toStdWString(), m_bindId);
+    if (rc == LDAP_SUCCESS)
+        return true;
+    if (rc == LDAP_TIMEOUT || rc == LDAP_USER_CANCELLED)
+        m_ld = nullptr; // left to the connecting thread
+    if (rc == LDAP_USER_CANCELLED)
+        return fail(Failure::Cancelled, QString());
+    if (rc == LDAP_TIMEOUT)
+        return fail(Failure::TimedOut, QString());
+    // Connecting and sending the bind: whatever failed, the server was not reached.
+    return unreachable(words(rc, QString()));
 }
 
 bool Session::next(ULONG msgid, LDAPMessage*& message, ULONG& type) {
@@ -309,18 +384,11 @@ bool Session::parse(LDAPMessage* message, ULONG& code, QString& said, PLDAPContr
 }
 
 bool Session::bind() {
-    const std::wstring name = m_request.address.BindName().toStdWString();
-    const std::wstring password = m_request.password.toStdWString();
-    m_sinceProgress.start();
-    const ULONG msgid =
-        ldap_simple_bindW(m_ld, name.empty() ? nullptr : wide(name), name.empty() ? nullptr : wide(password));
-    if (msgid == kFailed)
-        return failWith(LdapGetLastError());
     LDAPMessage* message = nullptr;
     ULONG type = 0;
     ULONG code = LDAP_OTHER;
     QString said;
-    if (!next(msgid, message, type) || !parse(message, code, said, nullptr))
+    if (!next(m_bindId, message, type) || !parse(message, code, said, nullptr))
         return false;
     if (code == LDAP_SUCCESS) {
         m_result.bound = true;
@@ -422,8 +490,8 @@ Result Read(const Request& request, const std::atomic<bool>& stop,
 }
 
 void TrustOnly(const QString& caFile) {
-    std::lock_guard lock(trustMutex);
-    trustedFile = caFile;
+    std::lock_guard lock(trust().mutex);
+    trust().caFile = caFile;
 }
 
 } // namespace LdapReader
