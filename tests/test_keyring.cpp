@@ -306,6 +306,8 @@ TEST_F(DirectoryWithKeyring, ABindPasswordIsKeptOnlyOnceTheServerTookIt) {
         << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(inKeyring(), QStringLiteral("<none>"));
     EXPECT_EQ(readFile(localCopy), kOld);
+    ASSERT_EQ(dialogs.passwordPrompts.size(), 1u);
+    EXPECT_TRUE(dialogs.passwordPrompts[0].prompt.startsWith(QStringLiteral("目录服务器密码（")));
 
     dialogs.passwords = {kPassword};
     EXPECT_TRUE(read(address()));

@@ -137,7 +137,8 @@ DownloadCommand::Outcome DownloadCommand::fromDirectory(const QString& title, co
     const QPointer<DownloadCommand> self(this);
     const auto running = [self, this] { return self && moFtp; };
     QString password;
-    const FtpLogin::Account account{address.BindName(), address.LoginKey(), address.HasPassword(), address.Password()};
+    const FtpLogin::Account account{address.BindName(), address.LoginKey(), address.HasPassword(), address.Password(),
+                                    true};
     if (!m_login.Password(account, title, running, password)) {
         if (self) {
             undo();

@@ -8,6 +8,7 @@
 
 namespace {
 const QString kPasswordPrompt = QStringLiteral("FTP密码（%1）：");
+const QString kDirectoryPasswordPrompt = QStringLiteral("目录服务器密码（%1）：");
 const QString kNoKeyring = QStringLiteral("没有可用的密钥环：密码只用于这次下载，不会保存，下次下载时会再次询问。");
 
 // By custom these users need no password: they are never asked for one.
@@ -54,10 +55,11 @@ bool FtpLogin::Password(const Account& address, const QString& title, const Cred
         password = stored.password;
         return true;
     }
-    if (isAnonymous(address.user))
+    if (!address.directory && isAnonymous(address.user))
         return true;
     QString answer;
-    const bool ok = m_dialogs.Password(title, kPasswordPrompt.arg(key), answer);
+    const QString prompt = (address.directory ? kDirectoryPasswordPrompt : kPasswordPrompt).arg(key);
+    const bool ok = m_dialogs.Password(title, prompt, answer);
     if (!ok || (stillWanted && !stillWanted()))
         return false;
     password = answer;

@@ -22,7 +22,8 @@ public:
         QString user; // empty: anonymous
         QString key;  // "user@host:port", the keyring's key
         bool hasPassword = false;
-        QString password; // typed into the address
+        QString password;       // typed into the address
+        bool directory = false; // a directory server's bind name: no anonymous FTP names, its own prompt
     };
     static Account AccountOf(const FtpAddress& address);
 
