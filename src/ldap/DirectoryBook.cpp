@@ -27,6 +27,15 @@ DirectoryBook::FieldAttributes DirectoryBook::Attributes(const QStringList& list
     return fields;
 }
 
+DirectoryBook::Row DirectoryBook::Fill(const FieldAttributes& fields,
+                                       const std::function<QString(size_t, qsizetype)>& firstValue) {
+    Row row;
+    for (size_t f = 0; f < fields.size(); ++f)
+        for (qsizetype i = 0; i < fields[f].size() && row[f].isEmpty(); ++i)
+            row[f] = firstValue(f, i).trimmed();
+    return row;
+}
+
 void DirectoryBook::Add(const Row& row) {
     const QString name = row[0].trimmed();
     if (name.isEmpty())

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 // A public book made from a directory server's entries, in the program's own
 // line format: name, (empty) initials, extension, mobile, room, TAB between
@@ -21,6 +22,11 @@ public:
     // extension, mobile, room); a field the list leaves out, or names empty,
     // keeps its usual attributes.
     static FieldAttributes Attributes(const QStringList& listed);
+
+    // One entry's row: each field takes the first value, trimmed, of the
+    // first of its attributes that has a non-empty one. `firstValue(f, i)`
+    // answers the first value of field f's i-th attribute (empty: none).
+    static Row Fill(const FieldAttributes& fields, const std::function<QString(size_t, qsizetype)>& firstValue);
 
     // Adds one entry; one without a name is left out.
     void Add(const Row& row);

@@ -286,19 +286,16 @@ bool Session::searchPage(berval& cookie, const std::function<void(const Director
             return false;
         const int type = ldap_msgtype(message);
         if (type == LDAP_RES_SEARCH_ENTRY) {
-            DirectoryBook::Row row;
-            for (size_t f = 0; f < names.size(); ++f) {
-                for (const QByteArray& name : names[f]) {
-                    berval** values = ldap_get_values_len(m_ld, message, name.constData());
-                    if (!values)
-                        continue;
-                    if (values[0])
-                        row[f] = QString::fromUtf8(values[0]->bv_val, qsizetype(values[0]->bv_len)).trimmed();
-                    ldap_value_free_len(values);
-                    if (!row[f].isEmpty())
-                        break;
-                }
-            }
+            const DirectoryBook::Row row = DirectoryBook::Fill(fields, [&](size_t f, qsizetype i) {
+                QString value;
+                berval** values = ldap_get_values_len(m_ld, message, names[f][size_t(i)].constData());
+                if (!values)
+                    return value;
+                if (values[0])
+                    value = QString::fromUtf8(values[0]->bv_val, qsizetype(values[0]->bv_len));
+                ldap_value_free_len(values);
+                return value;
+            });
             ldap_msgfree(message);
             take(row);
             continue;

@@ -1,12 +1,17 @@
 #!/usr/bin/python3
-"""Starts test FTP servers (ftp_server.py) for test programs that run under
-Wine and so cannot start a Linux interpreter themselves.
+"""Starts test servers for test programs that run under Wine and so cannot
+start Linux programs themselves.
 
 Listens on 127.0.0.1 and a free port, prints the port on one line. A test
-connects and sends one line: the server's arguments as a JSON list, Windows
-paths and all. The broker starts that server and answers with the server's
-first line (its port). The server lives as long as the connection: a line
-"kill" ends it and is answered "killed"; a closed connection ends it too.
+connects and sends one line, in JSON:
+- a list: the arguments of an FTP server (ftp_server.py), Windows paths and
+  all. The broker starts that server and answers with the server's first line
+  (its port). A line "kill" ends it and is answered "killed".
+- an object {"run": [program, args...], "cwd": folder}: any program (the
+  directory server's tools), in that folder, its Windows path arguments turned
+  into this machine's. Answered "started", then "exited N" when it ends; a
+  line "kill" ends it.
+The process lives as long as the connection: a closed connection ends it too.
 
 Windows paths ("C:\\users\\...") are turned into this machine's paths through
 the drive links of the Wine prefix in WINEPREFIX.
@@ -32,11 +37,33 @@ def unix_path(path):
     return os.path.join(os.path.realpath(drive), match.group(2).replace("\\", "/"))
 
 
+def run(conn, reader, request):
+    args = [unix_path(arg) for arg in request["run"]]
+    process = subprocess.Popen(args, cwd=unix_path(request["cwd"]), stdout=subprocess.DEVNULL)
+    conn.sendall(b"started\n")
+
+    def report():
+        code = process.wait()
+        try:
+            conn.sendall(b"exited %d\n" % code)
+        except OSError:
+            pass
+
+    threading.Thread(target=report, daemon=True).start()
+    for line in reader:
+        if line.strip() == b"kill":
+            process.kill()
+    return process
+
+
 def serve(conn):
     server = None
     try:
         reader = conn.makefile("rb")
         args = json.loads(reader.readline().decode("utf-8"))
+        if isinstance(args, dict):
+            server = run(conn, reader, args)
+            return
         # The folders the server reads or writes, named as Windows names them.
         for option in ("--root", "--tls"):
             if option in args:
@@ -50,7 +77,7 @@ def serve(conn):
                 server.kill()
                 server.wait()
                 conn.sendall(b"killed\n")
-    except (OSError, ValueError) as error:
+    except (OSError, ValueError, KeyError) as error:
         try:
             conn.sendall(("!%s\n" % error).encode("utf-8"))
         except OSError:
